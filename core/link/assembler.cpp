@@ -1,0 +1,1 @@
+#include "link/reports.h"

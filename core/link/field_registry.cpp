@@ -1,0 +1,278 @@
+#include "link/field_registry.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstring>
+
+#include "link/gbk.h"
+
+namespace quorvel {
+namespace {
+
+constexpr std::size_t kInputBase = 0;
+constexpr std::size_t kOutputBase = kInputBase + kInputRecords * sizeof(InputChannel);
+constexpr std::size_t kDeviceBase = kOutputBase + kOutputRecords * sizeof(OutputChannel);
+static_assert(kOutputBase == 6840 && kDeviceBase == 13336);
+// Device block within the parameter area; what follows up to 19336 is reserved.
+constexpr std::size_t kAutomixOffset = kDeviceBase;                     // 11 words
+constexpr std::size_t kUnitsOffset = kAutomixOffset + 11 * 4;           // 20 bytes
+constexpr std::size_t kUnitCountOffset = kUnitsOffset + kUnits * kUnitSlots;
+constexpr std::size_t kDeviceTextOffset = kUnitCountOffset + 4;
+constexpr std::size_t kReportNumberOffset = kDeviceTextOffset + kNameBytes;
+constexpr std::size_t kSpanTimeOffset = kReportNumberOffset + 4;
+static_assert(kSpanTimeOffset + 4 <= kSceneParamBytes);
+constexpr std::size_t kMuteGroupBase = kSceneParamBytes;
+constexpr std::size_t kControlGroupBase = kMuteGroupBase + kMuteGroups * kSceneMuteGroupBytes;
+static_assert(kSceneMuteGroupBytes == sizeof(MuteGroup) && kSceneControlGroupBytes == sizeof(ControlGroup));
+
+std::size_t diff(const void* p, const void* base) {
+    return static_cast<std::size_t>(static_cast<const char*>(p) - static_cast<const char*>(base));
+}
+
+std::string idx(int i) { return "[" + std::to_string(i) + "]"; }
+
+class Builder {
+public:
+    Builder(std::vector<FieldInfo>& out, const DeviceState& proto) : out_(out), proto_(proto) {}
+
+    // p points into proto_; recordBase is the record inside proto_ whose scene image starts at sceneBase.
+    void add(std::string path, const void* p, const void* recordBase, std::size_t sceneBase, std::int32_t lo,
+             std::int32_t hi, Carrier c, FieldKind kind = FieldKind::Int32) {
+        out_.push_back(FieldInfo{std::move(path), kind, lo, hi, diff(p, &proto_),
+                                 sceneBase + diff(p, recordBase), c});
+    }
+
+private:
+    std::vector<FieldInfo>& out_;
+    const DeviceState& proto_;
+};
+
+void addInputs(Builder& b, const DeviceState& s) {
+    for (int c = 1; c <= kInputRecords; ++c) {
+        const InputChannel& ch = s.in(c);
+        const std::size_t base = kInputBase + static_cast<std::size_t>(c - 1) * sizeof(InputChannel);
+        const std::string p = "input" + idx(c) + ".";
+        auto add = [&](const std::string& name, const void* f, int lo, int hi, Carrier car) {
+            b.add(p + name, f, &ch, base, lo, hi, car);
+        };
+        const bool analog = c <= kAnalogInputs;
+        const bool mic = c <= 8;
+        const Carrier none{};
+        for (int band = 1; band <= kPeqSlots; ++band) {
+            const PeqBand& pb = ch.peq[static_cast<size_t>(band - 1)];
+            Carrier g = band <= kPeqBands ? Carrier{'G', c, band} : none;
+            std::string bp = "peq" + idx(band) + ".";
+            add(bp + "bandFreq", &pb.bandFreq, 20, 20000, g);
+            add(bp + "bandGain", &pb.bandGain, 0, 300, g);
+            add(bp + "bandQ", &pb.bandQ, 1, 200, g);
+            add(bp + "bandType", &pb.bandType, 0, 2, g);
+        }
+        add("peqOn", &ch.peqOn, 0, 1, Carrier{'G', c, 1});
+        const Carrier f{'F', c, 0}, e{'E', c, 0};
+        add("hpfFreq", &ch.hpfFreq, 20, 20000, f);
+        add("hpfType", &ch.hpfType, 0, 255, f);
+        add("hpfSlope", &ch.hpfSlope, 2, 8, f);
+        add("hpfOn", &ch.hpfOn, 0, 1, f);
+        add("lpfFreq", &ch.lpfFreq, 20, 20000, e);
+        add("lpfType", &ch.lpfType, 0, 255, e);
+        add("lpfSlope", &ch.lpfSlope, 2, 8, e);
+        add("lpfOn", &ch.lpfOn, 0, 1, e);
+        const Carrier a = analog ? Carrier{'A', c, 0} : none;
+        add("mute", &ch.mute, 0, 1, a);
+        add("pan", &ch.pan, 0, 200, none);
+        add("level", &ch.level, 0, 70, a);
+        add("solo", &ch.solo, 0, 1, none);
+        add("meter", &ch.meter, 0, 255, none);
+        const Carrier o = analog ? Carrier{'O', c, 0} : none;
+        add("phantom", &ch.phantom, 0, 1, mic ? o : none);
+        add("priority", &ch.priority, 0, 1, Carrier{'L', c, 0});
+        add("danteSource", &ch.danteSource, 0, 4, o);
+        add("gainStep", &ch.gainStep, 0, mic ? 3 : 1, o);
+        add("automixThreshold", &ch.automixThreshold, 0, 80, Carrier{'L', c, 0});
+        add("channelOpen", &ch.channelOpen, 0, 1, none);
+        add("lastOpen", &ch.lastOpen, 0, 1, none);
+        const Carrier comp = analog ? Carrier{'C', c, 0} : none;
+        add("compEnabled", &ch.dynamics.compEnabled, 0, 1, comp);
+        add("compThreshold", &ch.dynamics.compThreshold, 0, 60, comp);
+        add("compAttack", &ch.dynamics.compAttack, 1, 250, comp);
+        add("compRelease", &ch.dynamics.compRelease, 20, 250, comp);
+        add("compGain", &ch.dynamics.compGain, 0, 200, comp);
+        add("compRatio", &ch.dynamics.compRatio, 10, 100, comp);
+        add("gateEnabled", &ch.gate.gateEnabled, 0, 1, none);
+        add("gateThreshold", &ch.gate.gateThreshold, 0, 60, none);
+        add("gateRange", &ch.gate.gateRange, -60, 60, none);
+        add("gateAttack", &ch.gate.gateAttack, 1, 250, none);
+        add("gateRelease", &ch.gate.gateRelease, 20, 250, none);
+        const Carrier route = analog ? Carrier{'B', c, 0} : none;
+        for (int k = 1; k <= 8; ++k)
+            add("routeToOutput" + idx(k), &ch.routeToOutput[static_cast<size_t>(k - 1)], 0, 1, route);
+        for (int k = 1; k <= 9; ++k)
+            add("sendLevel" + idx(k), &ch.sendLevel[static_cast<size_t>(k - 1)], 0, 70, none);
+        static constexpr std::int32_t kEffLo[11] = {10, 10, 0, 20, 0, 30, 30, 30, 30, 1, 20};
+        static constexpr std::int32_t kEffHi[11] = {1000, 1000, 100, 20000, INT32_MAX, 100, 100, 100, 100, 100, 20000};
+        for (int k = 1; k <= 11; ++k)
+            add("effectParams" + idx(k), &ch.effectParams[static_cast<size_t>(k - 1)], k == 5 ? INT32_MIN : kEffLo[k - 1],
+                kEffHi[k - 1], none);
+        b.add(p + "name", &ch.name, &ch, base, 0, kNameBytes, c <= 16 ? Carrier{'V', c, 0} : none, FieldKind::Name);
+    }
+}
+
+void addOutputs(Builder& b, const DeviceState& s) {
+    for (int o = 1; o <= kOutputRecords; ++o) {
+        const OutputChannel& out = s.out(o);
+        const std::size_t base = kOutputBase + static_cast<std::size_t>(o - 1) * sizeof(OutputChannel);
+        const std::string p = "output" + idx(o) + ".";
+        auto add = [&](const std::string& name, const void* f, int lo, int hi, Carrier car) {
+            b.add(p + name, f, &out, base, lo, hi, car);
+        };
+        for (int k = 1; k <= kGeqBands; ++k)
+            add("geq" + idx(k), &out.geq[static_cast<size_t>(k - 1)].gain, 0, 300, Carrier{'H', o, 0});
+        add("geqOn", &out.geqOn, 0, 1, Carrier{'H', o, 0});
+        add("mute", &out.mute, 0, 1, Carrier{'A', o + 12, 0});
+        add("level", &out.level, 0, 70, Carrier{'A', o + 12, 0});
+        add("meter", &out.meter, 0, 255, Carrier{});
+        add("outSwitchJ", &out.outSwitchJ, 0, 199, Carrier{'J', o, 0});
+        add("lineLevel", &out.lineLevel, 0, 1, Carrier{'I', o, 0});
+        add("outSwitchK", &out.outSwitchK, 0, 1, Carrier{'K', o, 0});
+        static constexpr std::int32_t kLimLo[6] = {0, 0, 1, 1, 0, 10};
+        static constexpr std::int32_t kLimHi[6] = {1, 60, 250, 250, 200, 100};
+        for (int k = 1; k <= 6; ++k)
+            add("limiter" + idx(k), &out.limiter[static_cast<size_t>(k - 1)], kLimLo[k - 1], kLimHi[k - 1],
+                Carrier{'D', o, 0});
+        b.add(p + "name", &out.name, &out, base, 0, kNameBytes, Carrier{'V', o + 12, 0}, FieldKind::Name);
+    }
+}
+
+void addDevice(Builder& b, const DeviceState& s) {
+    const AutomixSettings& a = s.automix;
+    const Carrier m{'M', 0, 0}, n{'N', 0, 0}, none{};
+    auto am = [&](const char* name, const std::int32_t* f, int lo, int hi, Carrier c) {
+        b.add(std::string("automix.") + name, f, &a, kAutomixOffset, lo, hi, c);
+    };
+    am("manualMode", &a.manualMode, 0, 1, m);
+    am("maxOpenChannels", &a.maxOpenChannels, 1, 8, m);
+    am("holdTime", &a.holdTime, 0, 100, m);
+    am("closedChannelAttenuation", &a.closedChannelAttenuation, 0, 60, m);
+    am("nomAttenuation", &a.nomAttenuation, 0, 30, m);
+    am("lastHold", &a.lastHold, 0, 1, m);
+    am("zeroCrossingRate", &a.zeroCrossingRate, 0, 100, n);
+    am("energy", &a.energy, 0, 200, n);
+    am("compareCount", &a.compareCount, 0, 100, n);
+    am("thresholdCompensation", &a.thresholdCompensation, 0, 40, n);
+    am("syncThresholds", &a.syncThresholds, 0, 1, none);
+    for (int u = 1; u <= kUnits; ++u)
+        for (int k = 1; k <= kUnitSlots; ++k)
+            b.add("units" + idx(u) + idx(k), &s.units[static_cast<size_t>(u - 1)][static_cast<size_t>(k - 1)],
+                  &s.units, kUnitsOffset, 0, 16, Carrier{'X', u, 0}, FieldKind::Byte);
+    b.add("unitCount", &s.unitCount, &s.unitCount, kUnitCountOffset, 0, kUnits, none);
+    b.add("deviceText", &s.deviceText, &s.deviceText, kDeviceTextOffset, 0, kNameBytes, none, FieldKind::Name);
+    b.add("reportNumber", &s.reportNumber, &s.reportNumber, kReportNumberOffset, INT32_MIN, INT32_MAX, none);
+    b.add("spanTime", &s.spanTime, &s.spanTime, kSpanTimeOffset, 0, 60000, none);
+    for (int g = 1; g <= kMuteGroups; ++g)
+        for (int k = 1; k <= kMuteGroupWords; ++k)
+            b.add("muteGroups" + idx(g) + idx(k), &s.muteGroups[static_cast<size_t>(g - 1)][static_cast<size_t>(k - 1)],
+                  &s.muteGroups, kMuteGroupBase, 0, 1, none);
+    for (int g = 1; g <= kControlGroups; ++g)
+        for (int k = 1; k <= kControlGroupWords; ++k)
+            b.add("controlGroups" + idx(g) + idx(k),
+                  &s.controlGroups[static_cast<size_t>(g - 1)][static_cast<size_t>(k - 1)], &s.controlGroups,
+                  kControlGroupBase, 0, k == cg::kMemberCount + 1 ? 26 : 1, none);
+}
+
+}  // namespace
+
+FieldRegistry::FieldRegistry() {
+    static const DeviceState proto{};
+    fields_.reserve(4096);
+    Builder b(fields_, proto);
+    addInputs(b, proto);
+    addOutputs(b, proto);
+    addDevice(b, proto);
+    sortedIndex_.resize(fields_.size());
+    for (std::size_t i = 0; i < fields_.size(); ++i) sortedIndex_[i] = i;
+    std::sort(sortedIndex_.begin(), sortedIndex_.end(),
+              [&](std::size_t x, std::size_t y) { return fields_[x].path < fields_[y].path; });
+}
+
+const FieldRegistry& FieldRegistry::instance() {
+    static const FieldRegistry r;
+    return r;
+}
+
+const FieldInfo* FieldRegistry::find(std::string_view path) const {
+    auto it = std::lower_bound(sortedIndex_.begin(), sortedIndex_.end(), path,
+                               [&](std::size_t i, std::string_view p) { return fields_[i].path < p; });
+    if (it == sortedIndex_.end() || fields_[*it].path != path) return nullptr;
+    return &fields_[*it];
+}
+
+std::int32_t FieldRegistry::get(const DeviceState& s, const FieldInfo& f) {
+    const char* p = reinterpret_cast<const char*>(&s) + f.stateOffset;
+    if (f.kind == FieldKind::Byte) return static_cast<unsigned char>(*p);
+    std::int32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void FieldRegistry::set(DeviceState& s, const FieldInfo& f, std::int32_t v) {
+    char* p = reinterpret_cast<char*>(&s) + f.stateOffset;
+    if (f.kind == FieldKind::Byte) {
+        *p = static_cast<char>(v);
+        return;
+    }
+    std::memcpy(p, &v, sizeof v);
+}
+
+std::string_view FieldRegistry::getName(const DeviceState& s, const FieldInfo& f) {
+    return nameView(*reinterpret_cast<const NameField*>(reinterpret_cast<const char*>(&s) + f.stateOffset));
+}
+
+void FieldRegistry::setNameBytes(DeviceState& s, const FieldInfo& f, std::string_view gbk) {
+    setName(*reinterpret_cast<NameField*>(reinterpret_cast<char*>(&s) + f.stateOffset), gbk);
+}
+
+bool assignField(DeviceState& s, std::string_view assignment, std::string& error, const FieldInfo** assigned) {
+    auto eq = assignment.find('=');
+    if (eq == std::string_view::npos) {
+        error = "expected PATH=VALUE, got '" + std::string(assignment) + "'";
+        return false;
+    }
+    std::string_view path = assignment.substr(0, eq), value = assignment.substr(eq + 1);
+    const FieldInfo* f = FieldRegistry::instance().find(path);
+    if (!f) {
+        error = "unknown field '" + std::string(path) + "'";
+        return false;
+    }
+    if (f->kind == FieldKind::Name) {
+        auto gbk = utf8ToGbk(value);
+        if (!gbk) {
+            error = "name for " + f->path + " cannot be written in GBK";
+            return false;
+        }
+        if (gbk->size() > kNameBytes) {
+            error = "name for " + f->path + " is " + std::to_string(gbk->size()) + " bytes in GBK (at most 16)";
+            return false;
+        }
+        FieldRegistry::setNameBytes(s, *f, *gbk);
+    } else {
+        std::int64_t v = 0;
+        const char* b = value.data();
+        const char* e = b + value.size();
+        auto r = std::from_chars(b, e, v);
+        if (value.empty() || r.ec != std::errc{} || r.ptr != e) {
+            error = "value for " + f->path + " is not an integer: '" + std::string(value) + "'";
+            return false;
+        }
+        if (v < f->min || v > f->max) {
+            error = "value " + std::string(value) + " for " + f->path + " is outside " + std::to_string(f->min) +
+                    ".." + std::to_string(f->max);
+            return false;
+        }
+        FieldRegistry::set(s, *f, static_cast<std::int32_t>(v));
+    }
+    if (assigned) *assigned = f;
+    return true;
+}
+
+}  // namespace quorvel

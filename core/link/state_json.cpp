@@ -1,0 +1,1 @@
+#include "link/state_json.h"
