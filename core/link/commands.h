@@ -28,6 +28,9 @@ inline constexpr std::chrono::milliseconds kCommandPause{10};  // after Z, W, X 
 
 using Ipv4Octets = std::array<std::uint8_t, 4>;
 
+// Builders that index a record (B..L, O, V, X) return an empty string for a selector outside the
+// range noted beside them, instead of reading past DeviceState; there is nothing to send then.
+
 std::string buildA(const DeviceState& s, int channel);          // channel 1..20, above 20 bare
 std::string buildB(const DeviceState& s, int channel);          // 1..12
 std::string buildC(const DeviceState& s, int channel);          // 1..12

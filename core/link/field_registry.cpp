@@ -114,7 +114,9 @@ void addInputs(Builder& b, const DeviceState& s) {
         for (int k = 1; k <= 11; ++k)
             add("effectParams" + idx(k), &ch.effectParams[static_cast<size_t>(k - 1)], k == 5 ? INT32_MIN : kEffLo[k - 1],
                 kEffHi[k - 1], none);
-        b.add(p + "name", &ch.name, &ch, base, 0, kNameBytes, c <= 16 ? Carrier{'V', c, 0} : none, FieldKind::Name);
+        // V 13..20 name the outputs, so only the analogue inputs' names have a frame.
+        b.add(p + "name", &ch.name, &ch, base, 0, kNameBytes, analog ? Carrier{'V', c, 0} : none,
+              FieldKind::Name);
     }
 }
 
