@@ -1,0 +1,59 @@
+// Magnitude response of the channel equaliser as the device computes it: four peaking/shelving
+// bands plus the high- and low-pass Butterworth cascades, evaluated on a fixed 241-point
+// logarithmic grid at 96 kHz and summed in dB.
+#pragma once
+
+#include <array>
+#include <span>
+#include <vector>
+
+namespace quorvel {
+struct InputChannel;
+}
+
+namespace quorvel::curves {
+
+inline constexpr int kGridPoints = 241;
+inline constexpr int kGridIndex1k = 136;
+inline constexpr double kSampleRate = 96000.0;
+
+using Curve = std::array<double, kGridPoints>;
+
+// 19.71 Hz .. 20 kHz, about 1/80 decade apart.
+const Curve& frequencyGrid();
+
+// First grid index whose value is at least f, or the one before it when that is strictly closer.
+int nearestGridIndex(double f);
+
+enum class BandKind { Parametric = 1, HighPass = 2, LowPass = 3 };
+enum class BandShape { Peaking = 0, LowShelf = 1, HighShelf = 2 };
+
+struct EqBand {
+    BandKind kind = BandKind::Parametric;
+    BandShape shape = BandShape::Peaking;
+    double frequency = 1000.0; // Hz
+    double gain = 0.0;         // dB, parametric bands only
+    double width = 1.0;        // Q for peaking bands, slope index 0..6 for the pass filters
+    bool enabled = true;       // a disabled pass filter contributes 0 dB
+};
+
+// Normalised second-order section (a0 == 1).
+struct Biquad {
+    double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
+};
+
+double sectionDb(const Biquad& s, double frequency);
+
+// The sections that make up one band (one for parametric bands, up to four for the filters).
+std::vector<Biquad> bandSections(const EqBand& band);
+
+Curve bandResponse(const EqBand& band);
+
+// Sum of every band's response; perBand (if given) receives each band's own curve in order.
+Curve totalResponse(std::span<const EqBand> bands, std::vector<Curve>* perBand = nullptr);
+
+// The bands of an input channel as its pages draw them: bands 1-4 and, when withFilters, the
+// HPF and LPF with slope index = stored slope code - 2.
+std::vector<EqBand> channelBands(const InputChannel& ch, bool withFilters);
+
+} // namespace quorvel::curves
