@@ -1,1 +1,369 @@
+#include <array>
+#include <climits>
+#include <cstdint>
+
+#include "link/frame.h"
+#include "link/gbk.h"
 #include "link/reports.h"
+
+namespace quorvel {
+namespace {
+
+constexpr int kMaxSections = 64;
+constexpr int kInputsThenOutputs = kAnalogInputs + kOutputRecords;
+constexpr int kNameChars = 32; // 8 UTF-16 units, four hex digits each
+constexpr int kUnitRecordChars = 2 * kUnitSlots;
+
+// The text a report covers with its checksum, cut at each ",": [0] the letter part, [1] the unit
+// number, data from [2]. Views only; a report never costs an allocation.
+class Sections {
+public:
+    explicit Sections(std::string_view frame) {
+        std::string_view body = frame.substr(0, frame.size() - 5);
+        std::size_t from = 0;
+        while (count_ < kMaxSections) {
+            const std::size_t comma = body.find(',', from);
+            if (comma == std::string_view::npos) {
+                part_[static_cast<std::size_t>(count_++)] = body.substr(from);
+                break;
+            }
+            part_[static_cast<std::size_t>(count_++)] = body.substr(from, comma - from);
+            from = comma + 1;
+        }
+    }
+    // A section the report does not have reads as empty text: nothing is stored from it.
+    std::string_view operator[](int i) const {
+        return i < count_ ? part_[static_cast<std::size_t>(i)] : std::string_view{};
+    }
+
+private:
+    std::array<std::string_view, kMaxSections> part_{};
+    int count_ = 0;
+};
+
+// Same values as hexDigitValue (any non-hex character is 0, case ignored), as a table: the
+// parsers decode every character of a report and this is their inner loop.
+constexpr std::array<std::uint8_t, 256> kHexValue = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int c = '0'; c <= '9'; ++c)
+        t[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        t[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        t[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c - 'a' + 10);
+    return t;
+}();
+inline int hex1(char c) {
+    return kHexValue[static_cast<unsigned char>(c)];
+}
+inline int hex2(char hi, char lo) {
+    return hex1(hi) * 16 + hex1(lo);
+}
+
+// Sequential reader over one section. Callers check has() first, so nothing is read past it.
+class Reader {
+public:
+    explicit Reader(std::string_view t) : t_(t) {}
+    bool has(std::size_t chars) const { return t_.size() - p_ >= chars; }
+    int digit() { return hex1(t_[p_++]); }
+    int pair() {
+        const int v = hex2(t_[p_], t_[p_ + 1]);
+        p_ += 2;
+        return v;
+    }
+    int word() {
+        const int hi = pair();
+        return hi * 256 + pair();
+    }
+
+private:
+    std::string_view t_;
+    std::size_t p_ = 0;
+};
+
+// A per-record section runs over as many whole records as its text holds, never beyond the
+// records that exist; fn(index, reader) reads one record, index 0-based.
+template <typename Fn>
+void eachRecord(std::string_view section, std::size_t recordChars, int maxRecords, Fn&& fn) {
+    Reader r(section);
+    for (int i = 0; i < maxRecords && r.has(recordChars); ++i)
+        fn(i, r);
+}
+
+std::int32_t& inputsThenOutputs(DeviceState& s, int i, std::int32_t InputChannel::*inField,
+                                std::int32_t OutputChannel::*outField) {
+    return i < kAnalogInputs ? s.input[static_cast<std::size_t>(i)].*inField
+                             : s.output[static_cast<std::size_t>(i - kAnalogInputs)].*outField;
+}
+
+bool wellFormed(std::string_view frame) {
+    return frame.size() >= kMinFrameLength && validateFrame(frame);
+}
+
+// What the parsers rely on to stay inside the frame; the checksum is the caller's business.
+bool outlined(std::string_view frame) {
+    return frame.size() >= kMinFrameLength && frame.front() == '%' && frame.back() == '#';
+}
+
+constexpr int kAllInputs = kInputRecords;
+constexpr int kInputStrips = 16;
+
+void storeFullState(std::string_view frame, DeviceState& s) {
+    const Sections sec(frame);
+    eachRecord(sec[2], 2, kInputsThenOutputs, [&](int i, Reader& r) {
+        inputsThenOutputs(s, i, &InputChannel::level, &OutputChannel::level) = r.pair();
+    });
+    eachRecord(sec[3], 1, kInputsThenOutputs, [&](int i, Reader& r) {
+        inputsThenOutputs(s, i, &InputChannel::mute, &OutputChannel::mute) = r.digit();
+    });
+    auto in = [&](int i) -> InputChannel& { return s.input[static_cast<std::size_t>(i)]; };
+    auto out = [&](int i) -> OutputChannel& { return s.output[static_cast<std::size_t>(i)]; };
+
+    eachRecord(sec[4], 1, kInputStrips, [&](int i, Reader& r) { in(i).dynamics.compEnabled = r.digit(); });
+    eachRecord(sec[5], 10, kInputStrips, [&](int i, Reader& r) {
+        Dynamics& d = in(i).dynamics;
+        d.compRatio = r.pair();
+        d.compThreshold = r.pair();
+        d.compAttack = r.pair();
+        d.compRelease = r.pair();
+        d.compGain = r.pair();
+    });
+    eachRecord(sec[6], 1, kOutputRecords, [&](int i, Reader& r) { out(i).limiter[0] = r.digit(); });
+    eachRecord(sec[7], 10, kOutputRecords, [&](int i, Reader& r) {
+        // The device sends the ratio (l6) first, then l2..l5.
+        auto& l = out(i).limiter;
+        l[5] = r.pair();
+        for (int k = 1; k <= 4; ++k)
+            l[static_cast<std::size_t>(k)] = r.pair();
+    });
+    eachRecord(sec[8], 1, kInputStrips, [&](int i, Reader& r) { in(i).lpfOn = r.digit(); });
+    eachRecord(sec[9], 6, kInputStrips, [&](int i, Reader& r) {
+        in(i).lpfFreq = r.word();
+        in(i).lpfSlope = r.pair();
+    });
+    eachRecord(sec[10], 1, kInputStrips, [&](int i, Reader& r) { in(i).hpfOn = r.digit(); });
+    eachRecord(sec[11], 6, kInputStrips, [&](int i, Reader& r) {
+        in(i).hpfFreq = r.word();
+        in(i).hpfSlope = r.pair();
+    });
+    eachRecord(sec[12], 1, kAnalogInputs, [&](int i, Reader& r) { in(i).peqOn = r.digit(); });
+    eachRecord(sec[13], kPeqBands * 10, kAllInputs, [&](int i, Reader& r) {
+        for (int b = 0; b < kPeqBands; ++b) {
+            PeqBand& band = in(i).peq[static_cast<std::size_t>(b)];
+            // The wire counts types from 1 and halves the gain, as command G does.
+            band.bandType = r.pair() - 1;
+            band.bandFreq = r.word();
+            band.bandGain = r.pair() * 2;
+            band.bandQ = r.pair();
+        }
+    });
+    eachRecord(sec[14], 1, kOutputRecords, [&](int i, Reader& r) { out(i).geqOn = r.digit(); });
+    eachRecord(sec[15], 2 * kGeqBands, kOutputRecords, [&](int i, Reader& r) {
+        for (auto& slot : out(i).geq)
+            slot.gain = r.pair() * 2;
+    });
+    eachRecord(sec[16], 8, kAllInputs, [&](int i, Reader& r) {
+        for (auto& flag : in(i).routeToOutput)
+            flag = r.digit();
+    });
+    eachRecord(sec[17], 1, kOutputRecords, [&](int i, Reader& r) { out(i).lineLevel = r.digit(); });
+    eachRecord(sec[18], 1, kAllInputs, [&](int i, Reader& r) { in(i).danteSource = r.digit(); });
+    // Section 19 carries nothing the application keeps.
+    eachRecord(sec[20], 2, kOutputRecords, [&](int i, Reader& r) { out(i).outSwitchJ = r.pair(); });
+    eachRecord(sec[21], 1, kOutputRecords, [&](int i, Reader& r) { out(i).outSwitchK = r.digit(); });
+    eachRecord(sec[22], 4, kAllInputs, [&](int i, Reader& r) {
+        in(i).automixThreshold = r.pair();
+        in(i).priority = r.pair();
+    });
+    {
+        AutomixSettings& a = s.automix;
+        std::int32_t* order[] = {&a.manualMode, &a.maxOpenChannels,          &a.lastHold,
+                                 &a.holdTime,   &a.closedChannelAttenuation, &a.nomAttenuation};
+        eachRecord(sec[23], 2, 6, [&](int i, Reader& r) { *order[i] = r.pair(); });
+    }
+    eachRecord(sec[24], 2, 1, [&](int, Reader& r) { setPhantomMask(s, r.pair()); });
+    eachRecord(sec[25], 2, kAllInputs, [&](int i, Reader& r) { in(i).gainStep = r.pair(); });
+    {
+        AutomixSettings& a = s.automix;
+        std::int32_t* order[] = {&a.zeroCrossingRate, &a.energy, &a.compareCount, &a.thresholdCompensation};
+        eachRecord(sec[26], 2, 4, [&](int i, Reader& r) { *order[i] = r.pair(); });
+    }
+    if (!sec[27].empty()) setName(s.deviceText, sec[27].substr(0, kNameBytes));
+}
+
+void storeNames(std::string_view frame, DeviceState& s) {
+    const Sections sec(frame);
+    int units = 0;
+    eachRecord(sec[2], kUnitRecordChars, kUnits, [&](int u, Reader& r) {
+        for (auto& slot : s.units[static_cast<std::size_t>(u)]) {
+            const int v = r.pair();
+            // The device marks an empty slot with 0xFF; the application keeps it as 0.
+            slot = static_cast<std::uint8_t>(v == 0xFF ? 0 : v);
+        }
+        units = u + 1;
+    });
+    s.unitCount = units;
+    eachRecord(sec[3], kNameChars, kInputsThenOutputs, [&](int i, Reader& r) {
+        std::array<char16_t, 8> buf{};
+        std::size_t n = 0;
+        bool ended = false;
+        for (int k = 0; k < 8; ++k) {
+            const auto unit = static_cast<char16_t>(r.word());
+            if (unit == 0) ended = true;
+            if (!ended) buf[n++] = unit;
+        }
+        NameField& name = i < kAnalogInputs ? s.input[static_cast<std::size_t>(i)].name
+                                            : s.output[static_cast<std::size_t>(i - kAnalogInputs)].name;
+        setName(name, utf16ToGbk(std::u16string_view(buf.data(), n)));
+    });
+}
+
+void storeStatus(std::string_view frame, DeviceState& s) {
+    // Values sit at fixed places from character 5; a short report gives only those it holds,
+    // and nothing is read from the checksum digits.
+    const std::size_t end = frame.size() - 5;
+    auto value = [&](int j, int& v) {
+        const std::size_t at = 5 + 2 * static_cast<std::size_t>(j);
+        if (at + 2 > end) return false;
+        v = hex2(frame[at], frame[at + 1]);
+        return true;
+    };
+    int v = 0;
+    for (int j = 0; j < 12 && value(j, v); ++j)
+        s.input[static_cast<std::size_t>(j)].meter = v;
+    for (int j = 12; j < 20 && value(j, v); ++j)
+        s.output[static_cast<std::size_t>(j - 12)].meter = v;
+    if (value(20, v))
+        for (int k = 0; k < 8; ++k)
+            s.input[static_cast<std::size_t>(k)].channelOpen = (v >> k) & 1;
+    if (value(21, v)) {
+        for (int c = 1; c <= 8; ++c)
+            s.in(c).lastOpen = 0;
+        if (s.automix.lastHold == 1 && v >= 1 && v <= 8) s.in(v).lastOpen = 1;
+    }
+}
+
+void storeLevels(std::string_view frame, DeviceState& s) {
+    const Sections sec(frame);
+    auto out = [&](int i) -> OutputChannel& { return s.output[static_cast<std::size_t>(i)]; };
+    eachRecord(sec[2], 2, kOutputRecords, [&](int i, Reader& r) { out(i).level = r.pair(); });
+    eachRecord(sec[3], 2, kOutputRecords, [&](int i, Reader& r) { out(i).mute = r.pair(); });
+    eachRecord(sec[4], 2, kOutputRecords, [&](int i, Reader& r) { out(i).lineLevel = r.pair(); });
+    eachRecord(sec[5], 2, kAnalogInputs,
+               [&](int i, Reader& r) { s.input[static_cast<std::size_t>(i)].level = r.pair(); });
+    const std::string_view number = sec[6];
+    if (!number.empty()) {
+        // Decimal, read like the C library would but saturating instead of overflowing.
+        std::size_t p = 0;
+        const bool negative = number[0] == '-';
+        if (negative || number[0] == '+') p = 1;
+        std::int64_t v = 0;
+        for (; p < number.size() && number[p] >= '0' && number[p] <= '9'; ++p) {
+            v = v * 10 + (number[p] - '0');
+            if (v > static_cast<std::int64_t>(INT32_MAX) + 1) v = static_cast<std::int64_t>(INT32_MAX) + 1;
+        }
+        if (negative) v = -v;
+        if (v > INT32_MAX) v = INT32_MAX;
+        s.reportNumber = static_cast<std::int32_t>(v);
+    }
+}
+
+std::uint8_t openMask(const DeviceState& s) {
+    unsigned mask = 0;
+    for (int k = 0; k < 8; ++k)
+        if (s.input[static_cast<std::size_t>(k)].channelOpen) mask |= 1u << k;
+    return static_cast<std::uint8_t>(mask);
+}
+
+} // namespace
+
+bool parseFullStateReport(std::string_view frame, DeviceState& s) {
+    if (!wellFormed(frame)) return false;
+    storeFullState(frame, s);
+    normaliseAfterFullState(s);
+    return true;
+}
+
+bool parseNamesReport(std::string_view frame, DeviceState& s) {
+    if (!wellFormed(frame)) return false;
+    storeNames(frame, s);
+    return true;
+}
+
+bool parseStatusReport(std::string_view frame, DeviceState& s) {
+    if (!wellFormed(frame)) return false;
+    storeStatus(frame, s);
+    return true;
+}
+
+bool parseLevelsReport(std::string_view frame, DeviceState& s) {
+    if (!wellFormed(frame)) return false;
+    storeLevels(frame, s);
+    return true;
+}
+
+DispatchResult ReportDispatcher::dispatch(std::string_view frame, Clock::time_point now) {
+    return run(frame, now, true);
+}
+
+DispatchResult ReportDispatcher::dispatchAccepted(std::string_view frame, Clock::time_point now) {
+    return run(frame, now, false);
+}
+
+DispatchResult ReportDispatcher::run(std::string_view frame, Clock::time_point now, bool verify) {
+    DispatchResult r;
+    if (frame.size() < 2) return r;
+    r.letter = frame[1];
+    switch (r.letter) {
+    case 'Z':
+    case 'Y':
+    case 'Q':
+    case 'P':
+        break;
+    default:
+        return r; // G and letters the application does not use
+    }
+    if (!(verify ? wellFormed(frame) : outlined(frame))) {
+        r.kind = ReportKind::Rejected;
+        return r;
+    }
+    LinkState& link = state_.link;
+    switch (r.letter) {
+    case 'Z':
+        storeFullState(frame, state_);
+        normaliseAfterFullState(state_);
+        r.kind = ReportKind::FullState;
+        link.handshakeDone = true;
+        link.handshakePending = false;
+        link.linkOnline = true;
+        link.lastReportTime = now;
+        r.wentOnline = true;
+        return r;
+    case 'Y':
+        storeNames(frame, state_);
+        r.kind = ReportKind::Names;
+        link.lastReportTime = now;
+        r.sendResumeReports = true;
+        return r;
+    case 'Q': {
+        const std::uint8_t before = openMask(state_);
+        storeStatus(frame, state_);
+        r.kind = ReportKind::Status;
+        link.lastReportTime = now;
+        if (!reportIndicator_) {
+            reportIndicator_ = true;
+            r.reportIndicatorOn = true;
+        }
+        r.channelOpenChanged = static_cast<std::uint8_t>(before ^ openMask(state_));
+        return r;
+    }
+    default: // 'P'
+        storeLevels(frame, state_);
+        r.kind = ReportKind::Levels;
+        link.lastReportTime = now;
+        r.moveFaders = link.linkOnline;
+        return r;
+    }
+}
+
+} // namespace quorvel

@@ -18,10 +18,18 @@ public:
     // onFrame in order, keeps the unfinished rest. Returns the number of frames accepted.
     int feed(std::string_view text, const std::function<void(std::string_view)>& onFrame);
     const std::string& leftover() const { return leftover_; }
-    void reset() { leftover_.clear(); }
+    void reset() {
+        leftover_.clear();
+        leftoverHasStart_ = leftoverHasEnd_ = false;
+    }
 
 private:
     std::string leftover_;
+    // Whether the leftover holds a "%" / "#": while a frame trickles in, a datagram that brings
+    // neither marker the leftover lacks cannot complete anything, and the leftover is not rescanned.
+    bool leftoverHasStart_ = false;
+    bool leftoverHasEnd_ = false;
+    void keepTail(std::string_view rest);
 };
 
 enum class ReportKind : std::uint8_t { FullState, Names, Status, Levels, Ignored, Rejected };
@@ -46,9 +54,13 @@ class ReportDispatcher {
 public:
     explicit ReportDispatcher(DeviceState& s) : state_(s) {}
     DispatchResult dispatch(std::string_view frame, Clock::time_point now);
+    // The same for a frame that FrameAssembler has just accepted: its checksum is not computed a
+    // second time (only the frame's outline is checked), which halves the cost of a status report.
+    DispatchResult dispatchAccepted(std::string_view frame, Clock::time_point now);
     void resetIndicator() { reportIndicator_ = false; }
 
 private:
+    DispatchResult run(std::string_view frame, Clock::time_point now, bool verify);
     DeviceState& state_;
     bool reportIndicator_ = false;  // starts off; nothing turns it off again
 };

@@ -1,0 +1,54 @@
+// Meter motion and the automixer's gating, as the device would report them: a few channels
+// carry speech (syllables, phrases, pauses), the rest sit at the noise floor, and the gate opens
+// channels by threshold, priority and loudness within the max-open limit.
+#pragma once
+
+#include <array>
+#include <random>
+
+#include "link/device_state.h"
+
+namespace quorvel::sim {
+
+inline constexpr int kMeterMax = 90; // the device's meter scale
+inline constexpr int kAutomixChannels = 8;
+
+class SpeechMeters {
+public:
+    explicit SpeechMeters(unsigned seed);
+
+    // Moves time on by dt seconds and recomputes meters and gates from the model's settings.
+    void step(double dt, const DeviceState& s);
+
+    const int (&meters() const)[20] { return meters_; } // inputs 1..12, outputs 1..8
+    int openMask() const { return openMask_; }          // bit k-1: channel k open
+    int lastOpen() const { return lastOpen_; }          // last channel opened, 0 none
+
+    // For tests: set input channel levels (0..90) directly instead of speech, a negative value
+    // returns the channel to its own motion.
+    void force(int channel, int meter) { forced_[static_cast<size_t>(channel - 1)] = meter; }
+
+private:
+    struct Talker {
+        int channel = 0;
+        bool talking = false;
+        double left = 0;       // seconds left in this phrase or pause
+        double syllable = 0.2; // seconds per syllable
+        double phase = 0;      // 0..1 within the syllable
+        double peak = 0.8;     // this syllable's loudness, 0..1
+        int voice = 75;        // the talker's loud level on the meter scale
+    };
+    double uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng_); }
+    void advance(Talker& t, double dt);
+    void gate(double dt, const DeviceState& s);
+
+    std::mt19937 rng_;
+    std::array<Talker, 3> talkers_;
+    std::array<int, kAnalogInputs> forced_;
+    std::array<double, kAutomixChannels> hold_{}; // seconds the gate stays open after speech
+    int meters_[20] = {};
+    int openMask_ = 0;
+    int lastOpen_ = 0;
+};
+
+} // namespace quorvel::sim
