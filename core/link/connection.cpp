@@ -1,0 +1,146 @@
+#include "link/connection.h"
+
+#include <algorithm>
+
+namespace quorvel {
+
+Connection::Connection(DeviceState& state, const LinkClock& clock, LinkPort& port, ConnectionTiming timing)
+    : state_(state), clock_(clock), port_(port), timing_(timing) {}
+
+std::string Connection::text(const char* english, const char* chinese) const {
+    return language_ == 2 ? chinese : english;
+}
+
+void Connection::emit(LinkEvent::Kind kind, bool on, std::string text, std::string caption) {
+    if (kind == LinkEvent::Kind::BusyPopup) popupShown_ = on;
+    if (sink_) sink_(LinkEvent{kind, on, std::move(text), std::move(caption)});
+}
+
+void Connection::showOffline() {
+    emit(LinkEvent::Kind::LinkIndicator, false);
+    emit(LinkEvent::Kind::StatusLabel, false, text("OFFLINE", "离线"));
+}
+
+void Connection::connect() {
+    LinkState& link = state_.link;
+    if (link.linkOnline) {
+        disconnect();
+        return;
+    }
+    // A second press while the first attempt is still under way would restart the receiver
+    // beneath a handshake in flight.
+    if (connecting()) return;
+    closing_ = false;
+    port_.stopFirmwareReceiver();
+    // The old receiver must be gone before a new one binds the same port.
+    if (port_.socketReady()) {
+        port_.stopReceive();
+        stepDue_ = clock_.now() + timing_.restartWait;
+    } else {
+        stepDue_ = clock_.now() + timing_.startWait;
+    }
+    step_ = Step::StartReceiver;
+    tick(); // zero waits (the CLI) go straight on
+}
+
+void Connection::disconnect() {
+    port_.sendStopStart(0);
+    port_.stopReceive();
+    state_.link.linkOnline = false;
+    emit(LinkEvent::Kind::ConnectButton, false, text("CONNECT", "连接"));
+    showOffline();
+}
+
+void Connection::beginHandshake() {
+    LinkState& link = state_.link;
+    if (popupShown_) emit(LinkEvent::Kind::BusyPopup, false);
+    link.handshakeDone = false;
+    link.handshakePending = true;
+    link.handshakeAttempts = 0;
+    // Q 0 first: a device still streaming to us from an earlier session goes quiet until the
+    // names report has been taken.
+    port_.sendStopStart(0);
+    port_.sendHandshake();
+    link.lastAttemptTime = clock_.now();
+    emit(LinkEvent::Kind::BusyPopup, true, "Please wait!");
+}
+
+void Connection::tick() {
+    LinkState& link = state_.link;
+    Clock::time_point now = clock_.now();
+
+    if (step_ == Step::StartReceiver && now >= stepDue_) {
+        std::string error;
+        if (!port_.startReceive(error)) {
+            // The handshake still goes ahead, as it always has; it ends in "CANNOT CONNECT.".
+            emit(LinkEvent::Kind::MessageBox, false, "Winsock error!", "Warming");
+        }
+        step_ = Step::SendHandshake;
+        stepDue_ = now + timing_.settleWait;
+    }
+    if (step_ == Step::SendHandshake && now >= stepDue_) {
+        step_ = Step::None;
+        beginHandshake();
+        now = clock_.now();
+    }
+
+    if (link.handshakePending && now - link.lastAttemptTime >= timing_.retryInterval) {
+        link.lastAttemptTime = now;
+        link.handshakeAttempts += 1;
+        if (link.handshakeAttempts < timing_.attempts) {
+            port_.sendHandshake();
+            link.lastAttemptTime = now;
+        } else {
+            link.handshakePending = false;
+            port_.stopReceive();
+            emit(LinkEvent::Kind::ConnectButton, false, text("CONNECT", "连接"));
+            emit(LinkEvent::Kind::BusyPopup, false);
+            emit(LinkEvent::Kind::MessageBox, false, text("CANNOT CONNECT.", "连接失败."));
+            link.handshakeDone = true;
+        }
+    }
+
+    // Silence while online only changes what is shown: commands keep going and no reconnection
+    // is tried; the next full-state report lights the indicator again.
+    if (link.linkOnline && now - link.lastReportTime >= timing_.watchdog) {
+        link.lastReportTime = now;
+        showOffline();
+    }
+}
+
+void Connection::closeLink() {
+    step_ = Step::None;
+    port_.sendStopStart(0);
+    port_.stopReceive();
+    state_.link.linkOnline = false;
+    // A closing program must not go on sending Z.
+    state_.link.handshakePending = false;
+    if (popupShown_) emit(LinkEvent::Kind::BusyPopup, false);
+    closing_ = true;
+}
+
+void Connection::onReport(const DispatchResult& r) {
+    LinkState& link = state_.link;
+    if (r.wentOnline) {
+        link.handshakeDone = true;
+        link.handshakePending = false;
+        link.linkOnline = true;
+        emit(LinkEvent::Kind::ConnectButton, true, text("DISCONNECT", "断开"));
+        emit(LinkEvent::Kind::LinkIndicator, true);
+        emit(LinkEvent::Kind::StatusLabel, true, text("ONLINE", "在线"));
+        if (popupShown_) emit(LinkEvent::Kind::BusyPopup, false);
+    }
+    if (r.sendResumeReports) port_.sendStopStart(1);
+    if (r.reportIndicatorOn) emit(LinkEvent::Kind::StatusLabel, true, text("ONLINE", "在线"));
+}
+
+std::optional<Clock::time_point> Connection::nextDeadline() const {
+    std::optional<Clock::time_point> next;
+    auto consider = [&](Clock::time_point t) { next = next ? std::min(*next, t) : t; };
+    if (step_ != Step::None) consider(stepDue_);
+    if (state_.link.handshakePending) consider(state_.link.lastAttemptTime + timing_.retryInterval);
+    if (state_.link.linkOnline) consider(state_.link.lastReportTime + timing_.watchdog);
+    return next;
+}
+
+} // namespace quorvel

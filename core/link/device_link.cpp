@@ -1,0 +1,140 @@
+#include "link/device_link.h"
+
+#include <arpa/inet.h>
+
+namespace quorvel {
+
+DeviceLink::DeviceLink(DeviceState& state, const LinkClock& clock, LinkOptions options)
+    : state_(state), clock_(clock), options_(std::move(options)),
+      sender_([this](const Destination& to, std::string_view datagram, std::string& error) {
+          return transport_.sendTo(to.host, to.port, datagram, error);
+      }),
+      dispatcher_(state), connection_(state, clock, *this, options_.timing) {
+    connection_.setLanguage(options_.languageFlag);
+}
+
+DeviceLink::~DeviceLink() {
+    // The owner may already be half torn down: tell it nothing more.
+    connection_.setEventSink(nullptr);
+    sender_.setFailureHandler(nullptr);
+    if (receiver_.running() || state_.link.linkOnline) connection_.closeLink();
+    receiver_.stop();
+    // Let a last Q 0 reach the device, but never hang on a long bulk queue.
+    sender_.drain(std::chrono::milliseconds(300));
+}
+
+std::string DeviceLink::bindAddress() const {
+    return options_.bindAddress.empty() ? defaultBindAddress(state_.link.hostAddress) : options_.bindAddress;
+}
+
+Ipv4Octets DeviceLink::ownAddress() const {
+    // Bound to one address on purpose: that is where the device must answer.
+    in_addr a{};
+    if (!options_.bindAddress.empty() && parseIpv4(options_.bindAddress, a) && a.s_addr != INADDR_ANY) {
+        std::uint32_t h = ntohl(a.s_addr);
+        return {static_cast<std::uint8_t>(h >> 24), static_cast<std::uint8_t>(h >> 16),
+                static_cast<std::uint8_t>(h >> 8), static_cast<std::uint8_t>(h)};
+    }
+    return ownAddressFor(state_.link.hostAddress);
+}
+
+Destination DeviceLink::destination() const {
+    // Read at every send: the address may be changed on the settings page between two edits.
+    return {state_.link.hostAddress, static_cast<std::uint16_t>(state_.link.udpPort & 0xFFFF)};
+}
+
+bool DeviceLink::startReceive(std::string& error) {
+    bool ok = openReceiver(error);
+    lastStartError_ = ok ? std::string() : error;
+    return ok;
+}
+
+bool DeviceLink::openReceiver(std::string& error) {
+    receiver_.stop();
+    in_addr device{};
+    if (!parseIpv4(state_.link.hostAddress, device)) {
+        error = "malformed device address '" + state_.link.hostAddress + "'";
+        return false;
+    }
+    // The device address may have changed since the socket was opened (loopback simulator, then
+    // a device on the LAN): a socket bound to the wrong side could not reach it.
+    const std::string local = bindAddress();
+    const auto port = static_cast<std::uint16_t>(state_.link.udpPort & 0xFFFF);
+    if (transport_.isOpen() && (local != boundAddress_ || port != transport_.localPort())) {
+        sender_.drain(std::chrono::milliseconds(200));
+        transport_.close();
+    }
+    if (!transport_.isOpen()) {
+        if (!transport_.open(local, port, error)) return false;
+        boundAddress_ = local;
+    }
+    // Reports that reached the socket while nobody listened belong to an earlier session.
+    transport_.discardPending();
+    pending_.clear();
+    if (!receiver_.start(transport_.fd(), device, error)) return false;
+    state_.link.socketReady = true;
+    return true;
+}
+
+void DeviceLink::stopReceive() {
+    receiver_.stop();
+    state_.link.socketReady = false;
+}
+
+bool DeviceLink::sendAlways(OutgoingFrame frame, std::string* error) {
+    Destination to = destination();
+    std::string why;
+    if (!transport_.checkDestination(to.host, why)) {
+        // Refused before it is queued, so nothing ever leaves for a bad or forbidden address.
+        ++refused_;
+        if (failure_) failure_(why);
+        if (error) *error = why;
+        return false;
+    }
+    sender_.enqueue(std::move(frame), std::move(to));
+    return true;
+}
+
+void DeviceLink::sendStopStart(int value) {
+    if (!transport_.isOpen()) return; // no session was ever opened: nothing to stop
+    sendAlways({buildQ(value), {}, false});
+}
+
+void DeviceLink::sendHandshake() {
+    OutgoingFrame z{buildZ(ownAddress(), state_.link.udpPort & 0xFFFF), kCommandPause, false};
+    sendAlways(std::move(z));
+}
+
+bool DeviceLink::send(OutgoingFrame frame, std::string* error) {
+    if (!state_.link.linkOnline) {
+        if (error) *error = "not connected";
+        return false;
+    }
+    return sendAlways(std::move(frame), error);
+}
+
+bool DeviceLink::sendCommand(char letter, std::span<const int> selectors, std::string* error) {
+    OutgoingFrame frame;
+    std::string why;
+    if (!buildCommand(state_, letter, selectors, ownAddress(), frame, why)) {
+        if (error) *error = why;
+        return false;
+    }
+    return send(std::move(frame), error);
+}
+
+int DeviceLink::deliverPending() {
+    receiver_.takeFrames(pending_);
+    int n = 0;
+    while (!pending_.empty()) {
+        std::string frame = std::move(pending_.front());
+        pending_.pop_front();
+        DispatchResult r = dispatcher_.dispatch(frame, clock_.now());
+        ++n;
+        connection_.onReport(r);
+        if (observer_) observer_(frame, r);
+    }
+    return n;
+}
+
+} // namespace quorvel

@@ -1,0 +1,116 @@
+// The live link in one object, for the application and the CLI: socket, receive thread, paced
+// sender, report dispatcher and connection machine around the owner's DeviceState.
+//
+// Threading: every member function is for the owner thread (the one that owns DeviceState). The
+// receive thread only cuts frames and calls the wake-up; deliverPending() then parses them here,
+// in arrival order, so no lock is ever taken on DeviceState.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "link/clock.h"
+#include "link/commands.h"
+#include "link/connection.h"
+#include "link/device_state.h"
+#include "link/paced_sender.h"
+#include "link/reports.h"
+#include "link/udp_transport.h"
+
+namespace quorvel {
+
+struct LinkOptions {
+    std::string bindAddress; // empty: 127.0.0.1 for a loopback device, else 0.0.0.0
+    ConnectionTiming timing;
+    int languageFlag = 1;
+};
+
+class DeviceLink final : private LinkPort {
+public:
+    using ReportObserver = std::function<void(std::string_view frame, const DispatchResult&)>;
+    using FailureFn = PacedSender::FailureFn;
+
+    DeviceLink(DeviceState& state, const LinkClock& clock, LinkOptions options = {});
+    ~DeviceLink() override; // Q 0 if still up, then a short bounded drain
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+
+    void setEventSink(Connection::EventSink sink) { connection_.setEventSink(std::move(sink)); }
+    // Called on the receive thread when frames start to wait; post to the owner's loop from it.
+    void setWake(ReceiveThread::Wake wake) { receiver_.setWake(std::move(wake)); }
+    // Sees every dispatched report after DeviceState has taken it (the CLI monitor, a log).
+    void setReportObserver(ReportObserver observer) { observer_ = std::move(observer); }
+    // Called when a frame cannot go out: on the owner thread when its address is refused, on the
+    // sender thread when the socket fails it.
+    void setSendFailureHandler(FailureFn fn) {
+        failure_ = fn;
+        sender_.setFailureHandler(std::move(fn));
+    }
+    void setLanguage(int languageFlag) { connection_.setLanguage(languageFlag); }
+
+    void connect() { connection_.connect(); }
+    void tick() { connection_.tick(); }
+    void closeLink() { connection_.closeLink(); }
+    bool closeFinished() const { return connection_.closeFinished(); }
+    std::optional<Clock::time_point> nextDeadline() const { return connection_.nextDeadline(); }
+
+    // Parses every waiting frame into DeviceState, in order, and acts on each result.
+    // Returns the number of frames dispatched.
+    int deliverPending();
+    // Blocks (real time) until frames wait or the deadline passes; for owners without an event loop.
+    bool waitForFrames(std::chrono::steady_clock::time_point deadline) {
+        return receiver_.waitForFrames(deadline);
+    }
+
+    // Page edits go out only while online; false (with the reason) otherwise.
+    bool send(OutgoingFrame frame, std::string* error = nullptr);
+    bool sendCommand(char letter, std::span<const int> selectors, std::string* error = nullptr);
+    // Sent whatever the link state is (the handshake family); false when refused at once.
+    bool sendAlways(OutgoingFrame frame, std::string* error = nullptr);
+    bool drain(std::chrono::milliseconds timeout) { return sender_.drain(timeout); }
+
+    bool socketReady() const override { return receiver_.running(); }
+    std::uint16_t localPort() const { return transport_.localPort(); }
+    std::string bindAddress() const;
+    Connection& connection() { return connection_; }
+    const Connection& connection() const { return connection_; }
+    ReceiveStats receiveStats() const { return receiver_.stats(); }
+    SenderStats senderStats() const { return sender_.stats(); }
+    std::uint64_t refusedFrames() const { return refused_; }
+    // Why the last start of the receive side failed (bind refused, bad address).
+    const std::string& lastStartError() const { return lastStartError_; }
+    UdpTransport& transport() { return transport_; }
+
+private:
+    bool startReceive(std::string& error) override;
+    bool openReceiver(std::string& error);
+    void stopReceive() override;
+    void sendStopStart(int value) override;
+    void sendHandshake() override;
+
+    Destination destination() const;
+    Ipv4Octets ownAddress() const;
+
+    DeviceState& state_;
+    const LinkClock& clock_;
+    LinkOptions options_;
+    UdpTransport transport_;
+    ReceiveThread receiver_;
+    PacedSender sender_;
+    ReportDispatcher dispatcher_;
+    Connection connection_;
+    ReportObserver observer_;
+    FailureFn failure_;
+    std::uint64_t refused_ = 0;
+    std::string lastStartError_;
+    std::string boundAddress_;
+    std::deque<std::string> pending_;
+};
+
+} // namespace quorvel

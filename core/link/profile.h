@@ -1,0 +1,34 @@
+// Where the application keeps its files, and the one profile value: the device's address.
+// The profile is a plain INI file that the Qt application can also open with QSettings in INI
+// format; reading and writing here needs no Qt.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace quorvel {
+
+inline constexpr const char* kProfileFileName = "quorvel.ini";
+inline constexpr const char* kProfileSection = "U_FONT_SECTION";
+inline constexpr const char* kProfileHostKey = "hostip";
+
+// The executable's directory when it is writable (portable use), otherwise $XDG_DATA_HOME/quorvel
+// (default ~/.local/share/quorvel). A non-empty override wins.
+std::filesystem::path dataDirectory(const std::string& overrideDir = {});
+std::filesystem::path profilePath(const std::filesystem::path& dataDir);
+
+// Reads [section] key from an INI file; empty when the file, the section or the key is missing.
+std::optional<std::string> readProfileValue(const std::filesystem::path& file, const std::string& section,
+                                            const std::string& key);
+// Sets the value, keeping every other line of the file; written to a temporary file and renamed.
+bool writeProfileValue(const std::filesystem::path& file, const std::string& section, const std::string& key,
+                       const std::string& value, std::string& error);
+
+// The stored device address, or the factory default when none is stored or the stored one is
+// not a valid address.
+std::string readHostAddress(const std::filesystem::path& dataDir);
+// Refuses anything but a dotted-decimal IPv4 address.
+bool writeHostAddress(const std::filesystem::path& dataDir, const std::string& address, std::string& error);
+
+} // namespace quorvel
