@@ -1,16 +1,41 @@
 #include "link/gbk.h"
 
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
 #include <vector>
 
 namespace quorvel {
 namespace {
 
+// Opening a converter loads a module; keep one per direction and thread instead of one per call.
+iconv_t converterFor(const char* to, const char* from) {
+    struct Entry {
+        const char* to;
+        const char* from;
+        iconv_t cd;
+    };
+    struct Cache {
+        std::vector<Entry> entries;
+        ~Cache() {
+            for (auto& e : entries) iconv_close(e.cd);
+        }
+    };
+    thread_local Cache cache;
+    for (auto& e : cache.entries)
+        if (std::strcmp(e.to, to) == 0 && std::strcmp(e.from, from) == 0) {
+            iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
+            return e.cd;
+        }
+    iconv_t cd = iconv_open(to, from);
+    if (cd != reinterpret_cast<iconv_t>(-1)) cache.entries.push_back({to, from, cd});
+    return cd;
+}
+
 // One conversion; with lenient set, undecodable input is replaced instead of failing.
 std::optional<std::string> convert(const char* to, const char* from, std::string_view in, bool lenient,
                                    std::string_view replacement) {
-    iconv_t cd = iconv_open(to, from);
+    iconv_t cd = converterFor(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out;
     std::vector<char> buf(in.size() * 4 + 16);
@@ -33,7 +58,6 @@ std::optional<std::string> convert(const char* to, const char* from, std::string
         srcLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    iconv_close(cd);
     if (!ok) return std::nullopt;
     return out;
 }
