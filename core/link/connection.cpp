@@ -11,14 +11,14 @@ std::string Connection::text(const char* english, const char* chinese) const {
     return language_ == 2 ? chinese : english;
 }
 
-void Connection::emit(LinkEvent::Kind kind, bool on, std::string text, std::string caption) {
+void Connection::notify(LinkEvent::Kind kind, bool on, std::string text, std::string caption) {
     if (kind == LinkEvent::Kind::BusyPopup) popupShown_ = on;
     if (sink_) sink_(LinkEvent{kind, on, std::move(text), std::move(caption)});
 }
 
 void Connection::showOffline() {
-    emit(LinkEvent::Kind::LinkIndicator, false);
-    emit(LinkEvent::Kind::StatusLabel, false, text("OFFLINE", "离线"));
+    notify(LinkEvent::Kind::LinkIndicator, false);
+    notify(LinkEvent::Kind::StatusLabel, false, text("OFFLINE", "离线"));
 }
 
 void Connection::connect() {
@@ -47,13 +47,13 @@ void Connection::disconnect() {
     port_.sendStopStart(0);
     port_.stopReceive();
     state_.link.linkOnline = false;
-    emit(LinkEvent::Kind::ConnectButton, false, text("CONNECT", "连接"));
+    notify(LinkEvent::Kind::ConnectButton, false, text("CONNECT", "连接"));
     showOffline();
 }
 
 void Connection::beginHandshake() {
     LinkState& link = state_.link;
-    if (popupShown_) emit(LinkEvent::Kind::BusyPopup, false);
+    if (popupShown_) notify(LinkEvent::Kind::BusyPopup, false);
     link.handshakeDone = false;
     link.handshakePending = true;
     link.handshakeAttempts = 0;
@@ -62,7 +62,7 @@ void Connection::beginHandshake() {
     port_.sendStopStart(0);
     port_.sendHandshake();
     link.lastAttemptTime = clock_.now();
-    emit(LinkEvent::Kind::BusyPopup, true, "Please wait!");
+    notify(LinkEvent::Kind::BusyPopup, true, "Please wait!");
 }
 
 void Connection::tick() {
@@ -73,7 +73,7 @@ void Connection::tick() {
         std::string error;
         if (!port_.startReceive(error)) {
             // The handshake still goes ahead, as it always has; it ends in "CANNOT CONNECT.".
-            emit(LinkEvent::Kind::MessageBox, false, "Winsock error!", "Warming");
+            notify(LinkEvent::Kind::MessageBox, false, "Winsock error!", "Warming");
         }
         step_ = Step::SendHandshake;
         stepDue_ = now + timing_.settleWait;
@@ -93,9 +93,9 @@ void Connection::tick() {
         } else {
             link.handshakePending = false;
             port_.stopReceive();
-            emit(LinkEvent::Kind::ConnectButton, false, text("CONNECT", "连接"));
-            emit(LinkEvent::Kind::BusyPopup, false);
-            emit(LinkEvent::Kind::MessageBox, false, text("CANNOT CONNECT.", "连接失败."));
+            notify(LinkEvent::Kind::ConnectButton, false, text("CONNECT", "连接"));
+            notify(LinkEvent::Kind::BusyPopup, false);
+            notify(LinkEvent::Kind::MessageBox, false, text("CANNOT CONNECT.", "连接失败."));
             link.handshakeDone = true;
         }
     }
@@ -115,7 +115,7 @@ void Connection::closeLink() {
     state_.link.linkOnline = false;
     // A closing program must not go on sending Z.
     state_.link.handshakePending = false;
-    if (popupShown_) emit(LinkEvent::Kind::BusyPopup, false);
+    if (popupShown_) notify(LinkEvent::Kind::BusyPopup, false);
     closing_ = true;
 }
 
@@ -125,13 +125,13 @@ void Connection::onReport(const DispatchResult& r) {
         link.handshakeDone = true;
         link.handshakePending = false;
         link.linkOnline = true;
-        emit(LinkEvent::Kind::ConnectButton, true, text("DISCONNECT", "断开"));
-        emit(LinkEvent::Kind::LinkIndicator, true);
-        emit(LinkEvent::Kind::StatusLabel, true, text("ONLINE", "在线"));
-        if (popupShown_) emit(LinkEvent::Kind::BusyPopup, false);
+        notify(LinkEvent::Kind::ConnectButton, true, text("DISCONNECT", "断开"));
+        notify(LinkEvent::Kind::LinkIndicator, true);
+        notify(LinkEvent::Kind::StatusLabel, true, text("ONLINE", "在线"));
+        if (popupShown_) notify(LinkEvent::Kind::BusyPopup, false);
     }
     if (r.sendResumeReports) port_.sendStopStart(1);
-    if (r.reportIndicatorOn) emit(LinkEvent::Kind::StatusLabel, true, text("ONLINE", "在线"));
+    if (r.reportIndicatorOn) notify(LinkEvent::Kind::StatusLabel, true, text("ONLINE", "在线"));
 }
 
 std::optional<Clock::time_point> Connection::nextDeadline() const {

@@ -86,7 +86,7 @@ public:
 
 private:
     enum class Step { None, StartReceiver, SendHandshake };
-    void emit(LinkEvent::Kind kind, bool on, std::string text = {}, std::string caption = {});
+    void notify(LinkEvent::Kind kind, bool on, std::string text = {}, std::string caption = {});
     std::string text(const char* english, const char* chinese) const;
     void showOffline();
     void beginHandshake();

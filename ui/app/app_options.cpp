@@ -1,0 +1,70 @@
+#include "app/app_options.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include "app/app_profile.h"
+
+namespace quorvel::ui {
+
+bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& error, QString& helpText) {
+    QCommandLineParser p;
+    p.setApplicationDescription("QUORVEL mixer control application.");
+    const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
+    const QCommandLineOption host("host", "Device address for this run (not stored).", "ADDR");
+    const QCommandLineOption connect("connect", "Connect once the window is up.");
+    const QCommandLineOption dataDir("data-dir", "Directory of the profile, database and scenes.", "DIR");
+    const QCommandLineOption language("language", "Language of the labels: en or zh.", "en|zh", "en");
+    const QCommandLineOption demo("demo",
+                                  "Start a built-in device simulator on 127.0.0.2 and connect to it.");
+    const QCommandLineOption geometry("geometry", "Window size instead of maximised.", "WxH");
+    QCommandLineOption screenshots("screenshot-dir", "Save a PNG of every page into DIR, then quit.", "DIR");
+    screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
+    p.addOptions({help, host, connect, dataDir, language, demo, geometry, screenshots});
+    // Read before any application object exists, so the program name is filled in here.
+    helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
+
+    if (!p.parse(arguments)) {
+        error = p.errorText();
+        return false;
+    }
+    out = AppOptions{};
+    out.help = p.isSet(help);
+    if (p.isSet(host)) {
+        out.host = p.value(host).trimmed();
+        if (!isValidDeviceAddress(out.host)) {
+            error =
+                QStringLiteral("--host: \"%1\" is not an IPv4 address such as 192.168.1.106").arg(out.host);
+            return false;
+        }
+    }
+    out.connect = p.isSet(connect);
+    out.dataDir = p.value(dataDir);
+    const QString lang = p.value(language).toLower();
+    if (lang == "en")
+        out.languageFlag = 1;
+    else if (lang == "zh")
+        out.languageFlag = 2;
+    else {
+        error = QStringLiteral("--language: expected en or zh, got \"%1\"").arg(lang);
+        return false;
+    }
+    out.demo = p.isSet(demo);
+    if (p.isSet(geometry)) {
+        static const QRegularExpression re("^(\\d{2,5})x(\\d{2,5})$");
+        const auto m = re.match(p.value(geometry));
+        if (!m.hasMatch()) {
+            error = QStringLiteral("--geometry: expected WxH, got \"%1\"").arg(p.value(geometry));
+            return false;
+        }
+        out.geometry = QSize(m.captured(1).toInt(), m.captured(2).toInt());
+    }
+    out.screenshotDir = p.value(screenshots);
+    if (out.demo && !out.host.isEmpty()) {
+        error = QStringLiteral("--demo and --host cannot be combined");
+        return false;
+    }
+    return true;
+}
+
+} // namespace quorvel::ui

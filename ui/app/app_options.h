@@ -1,0 +1,24 @@
+// The command line of the application.
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace quorvel::ui {
+
+struct AppOptions {
+    QString host;         // device address for this run only; empty = the profile's
+    bool connect = false; // press CONNECT once the window is up
+    QString dataDir;      // overrides the data directory
+    int languageFlag = 1;
+    bool demo = false;
+    QSize geometry;        // fixed window size instead of maximised (screenshots)
+    QString screenshotDir; // walk every page, save one PNG each, then quit
+    bool help = false;
+};
+
+// Returns false with a one-line message on a bad option or value; helpText is always filled.
+bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& error, QString& helpText);
+
+} // namespace quorvel::ui

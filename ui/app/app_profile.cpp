@@ -1,0 +1,51 @@
+#include "app/app_profile.h"
+
+#include <QDir>
+#include <QSettings>
+
+#include <arpa/inet.h>
+
+#include "link/device_state.h"
+#include "link/profile.h"
+
+namespace quorvel::ui {
+namespace {
+constexpr const char* kProfileFile = "quorvel.ini";
+constexpr const char* kSection = "U_FONT_SECTION";
+constexpr const char* kHostKey = "hostip";
+} // namespace
+
+QString defaultDataDirectory() {
+    return QString::fromStdString(dataDirectory().string());
+}
+
+Profile::Profile(QString dataDir) : dataDir_(std::move(dataDir)) {}
+
+QString Profile::filePath() const {
+    return QDir(dataDir_).filePath(kProfileFile);
+}
+
+QString Profile::readHostAddress() const {
+    QSettings ini(filePath(), QSettings::IniFormat);
+    const QString v = ini.value(QStringLiteral("%1/%2").arg(kSection, kHostKey)).toString().trimmed();
+    return v.isEmpty() ? QString::fromLatin1(kDefaultHostAddress) : v;
+}
+
+bool Profile::writeHostAddress(const QString& address) const {
+    if (!QDir().mkpath(dataDir_)) return false;
+    QSettings ini(filePath(), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("%1/%2").arg(kSection, kHostKey), address);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
+bool isValidDeviceAddress(const QString& text) {
+    const QByteArray a = text.toLatin1();
+    if (a.isEmpty() || a.size() > 15 || text.size() != a.size()) return false;
+    in_addr addr{};
+    if (inet_pton(AF_INET, a.constData(), &addr) != 1) return false;
+    const std::uint32_t host = ntohl(addr.s_addr);
+    return host != 0 && host != 0xFFFFFFFFu;
+}
+
+} // namespace quorvel::ui

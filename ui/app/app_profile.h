@@ -1,0 +1,30 @@
+// The one stored setting: the device address, in quorvel.ini in the data directory.
+#pragma once
+
+#include <QString>
+
+namespace quorvel::ui {
+
+// The executable's directory when it is writable (portable use), else $XDG_DATA_HOME/quorvel.
+QString defaultDataDirectory();
+
+class Profile {
+public:
+    explicit Profile(QString dataDir);
+
+    const QString& dataDir() const { return dataDir_; }
+    QString filePath() const;
+    // An absent or empty entry gives the factory address.
+    QString readHostAddress() const;
+    // Creates the directory when needed; false when the file cannot be written.
+    bool writeHostAddress(const QString& address) const;
+
+private:
+    QString dataDir_;
+};
+
+// Four decimal octets 0..255, nothing else; the unspecified and the limited broadcast address
+// cannot be a device.
+bool isValidDeviceAddress(const QString& text);
+
+} // namespace quorvel::ui

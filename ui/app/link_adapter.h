@@ -1,0 +1,73 @@
+// The live link seen from the UI thread. The receive thread only posts a wake-up; the frames are
+// parsed here, on the thread that owns DeviceState, in arrival order. The link's events and the
+// dispatched reports come out as signals.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+#include <initializer_list>
+#include <memory>
+
+#include "link/commands.h"
+#include "link/reports.h"
+
+namespace quorvel {
+// Kept out of this header: the link's headers must be read before Qt's, whose keyword macros
+// would otherwise rewrite them.
+class DeviceLink;
+class SteadyLinkClock;
+struct LinkEvent;
+struct LinkOptions;
+} // namespace quorvel
+
+namespace quorvel::ui {
+
+class LinkAdapter : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kLinkTimerMs = 50;
+
+    LinkAdapter(DeviceState& state, const LinkOptions& options, QObject* parent = nullptr);
+    ~LinkAdapter() override;
+
+    DeviceLink& link() { return *link_; }
+    DeviceState& state() { return state_; }
+
+    // The CONNECT button: connect, or disconnect while online.
+    void pressConnect();
+    // The OFFLINE button: drop the link (or an attempt under way) and stay offline.
+    void workOffline();
+    // Program close: Q 0 and the receive side stopped; closeFinished() once it has gone.
+    void closeLink();
+    bool closeFinished() const;
+    bool online() const { return state_.link.linkOnline; }
+    void setLanguage(int languageFlag);
+
+    // A page edit or typed value: built from DeviceState and queued, only while online.
+    bool sendCommand(char letter, std::initializer_list<int> selectors);
+    // A frame a page built; dropped unless online.
+    bool queueFrame(OutgoingFrame frame);
+
+signals:
+    void statusLabel(bool online, const QString& text);
+    void linkIndicator(bool on);
+    void connectButton(bool pressed, const QString& caption);
+    void message(const QString& text, const QString& caption);
+    void busyPopup(bool show);
+    void reportDispatched(const quorvel::DispatchResult& result);
+
+private:
+    void deliver();
+    void onEvent(const LinkEvent& e);
+
+    DeviceState& state_;
+    std::unique_ptr<SteadyLinkClock> clock_;
+    std::unique_ptr<DeviceLink> link_;
+    QTimer linkTimer_;
+    std::atomic<bool> wakePosted_{false};
+};
+
+} // namespace quorvel::ui

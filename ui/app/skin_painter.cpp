@@ -1,0 +1,120 @@
+#include "app/skin_painter.h"
+
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+
+#include <cmath>
+#include <cstdint>
+
+#include "app/ui_text.h"
+#if defined(QUORVEL_CONTROLS_AVAILABLE)
+#include <QGuiApplication>
+
+#include "controls/skin_store.h"
+#endif
+
+namespace quorvel::ui::skin {
+
+#if defined(QUORVEL_CONTROLS_AVAILABLE)
+namespace {
+constexpr int kBackgroundArt = 188;
+}
+#endif
+
+QFont uiFont(int pixelSize, bool bold) {
+    QFont f(QString::fromLatin1(kUiFontFamily));
+    f.setPixelSize(pixelSize);
+    f.setBold(bold);
+    f.setStyleStrategy(QFont::PreferAntialias);
+    return f;
+}
+
+const QPixmap& backgroundTile() {
+    static const QPixmap tile = [] {
+#if defined(QUORVEL_CONTROLS_AVAILABLE)
+        // The skin's own tile when the art is there, so the window and the controls match.
+        if (SkinStore::has(kBackgroundArt)) {
+            const qreal dpr = qApp ? qApp->devicePixelRatio() : 1.0;
+            QPixmap art = SkinStore::pixmap(kBackgroundArt, SkinStore::naturalSize(kBackgroundArt), dpr);
+            if (!art.isNull()) return art;
+        }
+#endif
+        // Brushed dark metal: a fine horizontal grain over a charcoal base. A fixed seed keeps
+        // screenshots identical from run to run.
+        constexpr int kSize = 256;
+        QImage img(kSize, kSize, QImage::Format_RGB32);
+        std::uint32_t seed = 0x2468ACE1u;
+        auto next = [&seed] {
+            seed = seed * 1664525u + 1013904223u;
+            return (seed >> 24) & 0xFFu;
+        };
+        int rowShade[kSize];
+        for (int y = 0; y < kSize; ++y)
+            rowShade[y] = static_cast<int>(next() % 7) - 3;
+        for (int y = 0; y < kSize; ++y) {
+            auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+            for (int x = 0; x < kSize; ++x) {
+                const int grain = static_cast<int>(next() % 5) - 2;
+                const int v = 30 + rowShade[y] + grain;
+                line[x] = qRgb(v, v + 2, v + 5);
+            }
+        }
+        return QPixmap::fromImage(img);
+    }();
+    return tile;
+}
+
+void paintBackground(QPainter& p, const QRect& area) {
+    p.drawTiledPixmap(area, backgroundTile(), area.topLeft());
+}
+
+void paintPanel(QPainter& p, const QRectF& r) {
+    QLinearGradient g(r.topLeft(), r.bottomLeft());
+    g.setColorAt(0.0, QColor(0x2E, 0x33, 0x3B));
+    g.setColorAt(1.0, QColor(0x1B, 0x1E, 0x23));
+    p.setPen(QPen(QColor(0x0C, 0x0D, 0x10), 1.0));
+    p.setBrush(g);
+    p.drawRoundedRect(r, 6, 6);
+    p.setPen(QPen(QColor(255, 255, 255, 22), 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(r.adjusted(1, 1, -1, -1), 5, 5);
+}
+
+void paintPanelTitle(QPainter& p, const QRectF& band, const QString& title) {
+    QLinearGradient g(band.topLeft(), band.bottomLeft());
+    g.setColorAt(0.0, QColor(0x3A, 0x40, 0x4A));
+    g.setColorAt(1.0, QColor(0x2A, 0x2F, 0x36));
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawRoundedRect(band.adjusted(2, 2, -2, 0), 5, 5);
+    p.setPen(QPen(kAccent, 2));
+    p.drawLine(QPointF(band.left() + 12, band.bottom()), QPointF(band.left() + 60, band.bottom()));
+    p.setPen(kText);
+    p.setFont(uiFont(15, true));
+    p.drawText(band.adjusted(14, 0, -14, 0), Qt::AlignVCenter | Qt::AlignLeft, title);
+}
+
+void paintLamp(QPainter& p, const QPointF& c, qreal radius, const QColor& colour, bool lit) {
+    if (lit) {
+        QRadialGradient halo(c, radius * 2.4);
+        QColor h = colour;
+        h.setAlpha(110);
+        halo.setColorAt(0.0, h);
+        h.setAlpha(0);
+        halo.setColorAt(1.0, h);
+        p.setPen(Qt::NoPen);
+        p.setBrush(halo);
+        p.drawEllipse(c, radius * 2.4, radius * 2.4);
+    }
+    QRadialGradient body(c - QPointF(radius * 0.35, radius * 0.35), radius * 1.3);
+    const QColor base = lit ? colour : QColor(0x3A, 0x3E, 0x44);
+    body.setColorAt(0.0, base.lighter(lit ? 160 : 130));
+    body.setColorAt(1.0, base.darker(lit ? 120 : 160));
+    p.setPen(QPen(QColor(0x08, 0x09, 0x0B), 1.0));
+    p.setBrush(body);
+    p.drawEllipse(c, radius, radius);
+}
+
+} // namespace quorvel::ui::skin

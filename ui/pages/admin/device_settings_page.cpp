@@ -1,0 +1,244 @@
+#include "pages/admin/device_settings_page.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QTreeWidget>
+
+#include "app/app_profile.h"
+#include "app/busy_popup.h"
+#include "app/link_adapter.h"
+#include "app/name_dialog.h"
+#include "app/nav_button.h"
+#include "app/skin_painter.h"
+#include "app/ui_text.h"
+
+namespace quorvel::ui {
+namespace {
+
+const char* const kTabEn[DeviceSettingsPage::TabCount] = {"CONNECT", "SET", "SHOW", "HELP", "DISPLAY"};
+const char* const kTabZh[DeviceSettingsPage::TabCount] = {"连接", "设置", "演出", "帮助", "显示"};
+const char* const kTabObject[DeviceSettingsPage::TabCount] = {
+    "settingsTabConnect", "settingsTabSet", "settingsTabShow", "settingsTabHelp", "settingsTabDisplay"};
+// x of each tab button; SET is never shown.
+constexpr int kTabX[DeviceSettingsPage::TabCount] = {100, 0, 250, 400, 550};
+
+constexpr const char* kFieldStyle =
+    "QLineEdit { background: #0E1013; color: #F2F3F5; border: 1px solid #050607; border-radius: 4px;"
+    " padding: 2px 8px; selection-background-color: #2CD4F0; }"
+    "QLineEdit:focus { border: 1px solid #2CD4F0; }";
+constexpr const char* kListStyle =
+    "QTreeWidget { background: #111317; color: #E6E8EC; border: 1px solid #050607; border-radius: 4px;"
+    " alternate-background-color: #171A1F; }"
+    "QHeaderView::section { background: #2A2F36; color: #C8CCD2; border: none; padding: 4px 8px;"
+    " font-weight: bold; }";
+
+QLabel* makeLabel(QWidget* parent, const char* objectName) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(objectName);
+    l->setFont(skin::uiFont(14, true));
+    l->setStyleSheet("color: #C8CCD2;");
+    return l;
+}
+
+} // namespace
+
+DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, const Profile& profile,
+                                       QWidget* parent)
+    : Page(state, parent), link_(link), profile_(profile) {
+    setObjectName("deviceSettingsPage");
+    for (int t = 0; t < TabCount; ++t) {
+        auto* b = new NavButton(NavButton::Style::Small, this);
+        b->setObjectName(kTabObject[t]);
+        b->setGeometry(kTabX[t], 50, 100, 24);
+        b->setVisible(t != SetTab);
+        connect(b, &NavButton::clicked, this, [this, t] { selectTab(t); });
+        tabButtons_[static_cast<std::size_t>(t)] = b;
+    }
+
+    ipLabel_ = makeLabel(this, "ipLabel");
+    ipLabel_->setGeometry(100, 110, 110, 32);
+    addressField_ = new QLineEdit(this);
+    addressField_->setObjectName("addressField");
+    addressField_->setFont(skin::uiFont(16));
+    addressField_->setStyleSheet(kFieldStyle);
+    addressField_->setGeometry(215, 110, 200, 32);
+    addressField_->setMaxLength(15);
+    connect(addressField_, &QLineEdit::returnPressed, this, &DeviceSettingsPage::applyAddress);
+    addressOk_ = new NavButton(NavButton::Style::Small, this);
+    addressOk_->setCheckable(false);
+    addressOk_->setObjectName("addressOk");
+    addressOk_->setGeometry(425, 110, 70, 32);
+    connect(addressOk_, &NavButton::clicked, this, &DeviceSettingsPage::applyAddress);
+
+    spanLabel_ = makeLabel(this, "spanLabel");
+    spanLabel_->setGeometry(100, 155, 110, 32);
+    spanField_ = new QLineEdit(this);
+    spanField_->setObjectName("spanField");
+    spanField_->setFont(skin::uiFont(16));
+    spanField_->setStyleSheet(kFieldStyle);
+    spanField_->setGeometry(215, 155, 200, 32);
+    spanField_->setMaxLength(6);
+    connect(spanField_, &QLineEdit::returnPressed, this, &DeviceSettingsPage::applySpanTime);
+    spanOk_ = new NavButton(NavButton::Style::Small, this);
+    spanOk_->setCheckable(false);
+    spanOk_->setObjectName("spanOk");
+    spanOk_->setGeometry(425, 155, 70, 32);
+    connect(spanOk_, &NavButton::clicked, this, &DeviceSettingsPage::applySpanTime);
+
+    search_ = new NavButton(NavButton::Style::Small, this);
+    search_->setCheckable(false);
+    search_->setObjectName("searchButton");
+    search_->setGeometry(100, 210, 120, 38);
+    search_->setEnabled(false); // the subnet search arrives with discovery
+    connect_ = new NavButton(NavButton::Style::Small, this);
+    connect_->setObjectName("connectButton");
+    connect_->setGeometry(235, 210, 140, 38);
+    connect(connect_, &NavButton::clicked, this, &DeviceSettingsPage::pressConnect);
+    offline_ = new NavButton(NavButton::Style::Small, this);
+    offline_->setCheckable(false);
+    offline_->setObjectName("offlineButton");
+    offline_->setGeometry(390, 210, 120, 38);
+    connect(offline_, &NavButton::clicked, this, [this] { link_.workOffline(); });
+
+    searchList_ = new QTreeWidget(this);
+    searchList_->setObjectName("searchList");
+    searchList_->setColumnCount(2);
+    searchList_->setRootIsDecorated(false);
+    searchList_->setAlternatingRowColors(true);
+    searchList_->setStyleSheet(kListStyle);
+    searchList_->setFont(skin::uiFont(13));
+    searchList_->setGeometry(100, 270, 254, 320);
+    searchList_->setColumnWidth(0, 150);
+    searchList_->setColumnWidth(1, 100);
+
+    laterNote_ = makeLabel(this, "tabNote");
+    laterNote_->setGeometry(100, 110, 700, 32);
+    laterNote_->setStyleSheet("color: #8C939E;");
+
+    popup_ = new BusyPopup(this);
+
+    connect(&link_, &LinkAdapter::connectButton, this, &DeviceSettingsPage::onConnectButton);
+    connect(&link_, &LinkAdapter::busyPopup, this, &DeviceSettingsPage::onBusyPopup);
+
+    setLanguage(languageFlag());
+    selectTab(ConnectTab);
+}
+
+void DeviceSettingsPage::setLanguage(int lang) {
+    language_ = lang;
+    title_ = pick(lang, "DEVICE SETTING", "设备设置");
+    for (int t = 0; t < TabCount; ++t)
+        tabButtons_[static_cast<std::size_t>(t)]->setText(pick(lang, kTabEn[t], kTabZh[t]));
+    ipLabel_->setText(pick(lang, "IP:", "设备IP:"));
+    spanLabel_->setText(pick(lang, "SPAN TIME:", "时间间隔:"));
+    addressOk_->setText(pick(lang, "OK", "确定"));
+    spanOk_->setText(pick(lang, "OK", "确定"));
+    search_->setText(pick(lang, "Search", "搜索"));
+    connect_->setText(state_.link.linkOnline ? pick(lang, "DISCONNECT", "断开")
+                                             : pick(lang, "CONNECT", "连接"));
+    offline_->setText(pick(lang, "OFFLINE", "离线"));
+    searchList_->setHeaderLabels({pick(lang, "DEVICE IP", "设置IP"), pick(lang, "PORT", "端口")});
+    laterNote_->setText(
+        pick(lang, "This tab arrives with a later release of the editor.", "此页面将在后续版本中提供."));
+    update();
+}
+
+void DeviceSettingsPage::selectTab(int tab) {
+    if (tab < 0 || tab >= TabCount || tab == SetTab) return;
+    tab_ = tab;
+    for (int t = 0; t < TabCount; ++t)
+        tabButtons_[static_cast<std::size_t>(t)]->setChecked(t == tab);
+    const bool connectTab = tab == ConnectTab;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ipLabel_, addressField_, addressOk_, spanLabel_, spanField_, spanOk_,
+                                         search_, connect_, offline_, searchList_})
+        w->setVisible(connectTab);
+    laterNote_->setVisible(!connectTab);
+}
+
+void DeviceSettingsPage::refresh() {
+    addressField_->setText(QString::fromStdString(state_.link.hostAddress));
+    spanField_->setText(QString::number(state_.spanTime));
+    connect_->setChecked(state_.link.linkOnline);
+    connect_->setText(state_.link.linkOnline ? pick(language_, "DISCONNECT", "断开")
+                                             : pick(language_, "CONNECT", "连接"));
+    update();
+}
+
+bool DeviceSettingsPage::applyAddress() {
+    const QString typed = addressField_->text().trimmed();
+    if (!isValidDeviceAddress(typed)) {
+        showMessage(
+            this,
+            pick(language_,
+                 "\"%1\" is not a device address. Type four numbers 0-255 separated by dots, "
+                 "for example 192.168.1.106.",
+                 "\"%1\" 不是有效的设备地址. 请输入四个0-255之间的数字, 以点分隔, 例如 192.168.1.106.")
+                .arg(typed),
+            pick(language_, "Device address", "设备地址"), "addressRefused");
+        return false;
+    }
+    state_.link.hostAddress = typed.toStdString();
+    addressField_->setText(typed);
+    if (!profile_.writeHostAddress(typed)) {
+        showMessage(this,
+                    pick(language_, "The address is used for this run but could not be saved in %1.",
+                         "地址已生效, 但无法保存到 %1.")
+                        .arg(profile_.filePath()),
+                    pick(language_, "Device address", "设备地址"), "addressNotSaved");
+    }
+    return true;
+}
+
+bool DeviceSettingsPage::applySpanTime() {
+    bool ok = false;
+    const int v = spanField_->text().trimmed().toInt(&ok, 10);
+    if (!ok || v < 0 || v > 60000) {
+        showMessage(this,
+                    pick(language_, "SPAN TIME takes a whole number of milliseconds, 0 to 60000.",
+                         "时间间隔应为0到60000之间的整数毫秒."),
+                    pick(language_, "SPAN TIME", "时间间隔"), "spanRefused");
+        spanField_->setText(QString::number(state_.spanTime));
+        return false;
+    }
+    state_.spanTime = v;
+    return true;
+}
+
+void DeviceSettingsPage::pressConnect() {
+    const bool wasOnline = state_.link.linkOnline;
+    link_.pressConnect();
+    // The button shows the link's state, not the click: the link's events move it.
+    connect_->setChecked(state_.link.linkOnline);
+    if (!wasOnline) emit connectPressed();
+}
+
+void DeviceSettingsPage::onConnectButton(bool pressed, const QString& caption) {
+    connect_->setChecked(pressed);
+    connect_->setText(caption);
+}
+
+void DeviceSettingsPage::onBusyPopup(bool show) {
+    if (show)
+        popup_->popup();
+    else
+        popup_->dismiss();
+}
+
+void DeviceSettingsPage::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = QRectF(rect()).adjusted(1, 1, -1, -1);
+    skin::paintPanel(p, r);
+    skin::paintPanelTitle(p, QRectF(r.left(), r.top(), r.width(), 34), title_);
+    if (tab_ == ConnectTab) {
+        // A quiet frame around the connection controls.
+        p.setPen(QPen(QColor(255, 255, 255, 18), 1));
+        p.setBrush(QColor(0, 0, 0, 40));
+        p.drawRoundedRect(QRectF(84, 94, 440, 170), 6, 6);
+    }
+}
+
+} // namespace quorvel::ui
