@@ -118,6 +118,9 @@ int runCheck(const Args& args) {
     } else if (c.find('#') != c.size() - 1) {
         // A receiver cuts at the first "#", so this text can never arrive as one frame.
         reason = "# before the end at position " + std::to_string(c.find('#') + 1);
+    } else if (c.find('%', 1) != std::string::npos) {
+        // A receiver restarts the frame at a later "%", so this text is never taken as it stands.
+        reason = "% inside the frame at position " + std::to_string(c.find('%', 1) + 1);
     } else {
         const std::string expected = hex4(frameChecksum(std::string_view(c).substr(0, c.size() - 5)));
         const std::string got = c.substr(c.size() - 5, 4);

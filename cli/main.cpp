@@ -12,21 +12,35 @@ int usageError(const std::string& message) {
     return 2;
 }
 
-}  // namespace quorvel::cli
+} // namespace quorvel::cli
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: quorvelctl [--host ADDR] [--bind ADDR] [--timeout SECONDS] [--data-dir DIR] COMMAND ...\n"
     "\n"
-    "  frame LETTER [SELECTOR...] [--set PATH=VALUE]...   print the frame as it goes on the wire\n"
-    "  check FRAME                                        validate a received frame\n"
-    "  decode                                             decode received text (stdin) into JSON\n"
-    "  state                                              connect and print the device state as JSON\n"
-    "  set PATH=VALUE...                                  store values and send the commands\n"
-    "  monitor [--count N]                                print each accepted report as a JSON line\n";
+    "Offline:\n"
+    "  frame LETTER [SELECTOR...] [--set PATH=VALUE]... [--own ADDR]\n"
+    "                              print the frame as it goes on the wire (--own: address Z announces)\n"
+    "  check FRAME                 validate a received frame: valid (0) or invalid: REASON (1)\n"
+    "  decode                      decode received text (stdin) into the device state as JSON\n"
+    "Device (at --host, default the profile's address; --port N after the command, default 39020):\n"
+    "  state [--port N]            connect and print the device state as JSON\n"
+    "  set PATH=VALUE... [--port N]\n"
+    "                              store values and send the commands that carry them\n"
+    "  monitor [--count N] [--port N]\n"
+    "                              print each accepted report as a JSON line\n"
+    "\n"
+    "Options:\n"
+    "  --host ADDR         device IPv4 address\n"
+    "  --bind ADDR         local IPv4 address to bind (default chosen from the host)\n"
+    "  --timeout SECONDS   give up on the device after this long (default 15)\n"
+    "  --data-dir DIR      directory of the profile\n"
+    "  -h, --help          this text; frame --help and decode --help describe those commands\n"
+    "\n"
+    "Exit codes: 0 success, 1 invalid frame or the device failed, 2 bad command line.\n";
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace quorvel::cli;
@@ -54,23 +68,33 @@ int main(int argc, char** argv) {
             const char* v = value("--timeout");
             char* end = nullptr;
             g.timeoutSeconds = std::strtod(v, &end);
-            if (end == v || *end || !(g.timeoutSeconds > 0)) return usageError("--timeout needs a positive number");
+            if (end == v || *end || !(g.timeoutSeconds > 0))
+                return usageError("--timeout needs a positive number");
         } else if (a.rfind("--", 0) == 0) {
             return usageError("unknown option " + a);
         } else {
             break;
         }
     }
-    if (i >= argc) {
-        std::cerr << kUsage;
-        return 2;
-    }
+    if (i >= argc) return usageError("missing COMMAND (see --help)");
     std::string command = argv[i++];
     Args args(argv + i, argv + argc);
-    if (command == "frame") return runFrame(args);
-    if (command == "check") return runCheck(args);
-    if (command == "decode") return runDecode(args);
-    int rc = runNetwork(command, args, g);
-    if (rc >= 0) return rc;
-    return usageError("unknown command '" + command + "' (see --help)");
+    int rc = -1;
+    if (command == "frame")
+        rc = runFrame(args);
+    else if (command == "check")
+        rc = runCheck(args);
+    else if (command == "decode")
+        rc = runDecode(args);
+    else
+        rc = runNetwork(command, args, g);
+    if (rc < 0) return usageError("unknown command '" + command + "' (see --help)");
+    // Scripts read what we print: output that never arrived (a full disk, a closed pipe) must not
+    // end in success.
+    std::cout.flush();
+    if (!std::cout) {
+        std::cerr << "quorvelctl: cannot write standard output\n";
+        return rc == 0 ? 1 : rc;
+    }
+    return rc;
 }

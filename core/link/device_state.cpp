@@ -18,7 +18,8 @@ void setName(NameField& f, std::string_view gbkBytes) {
     // Never split a double-byte character when the text is cut.
     size_t n = 0;
     while (n < gbkBytes.size()) {
-        size_t w = (static_cast<unsigned char>(gbkBytes[n]) >= 0x81 && n + 1 < gbkBytes.size()) ? 2 : 1;
+        const auto lead = static_cast<unsigned char>(gbkBytes[n]);
+        size_t w = (lead >= 0x81 && lead <= 0xFE && n + 1 < gbkBytes.size()) ? 2 : 1;
         if (n + w > f.size()) break;
         n += w;
     }
@@ -27,11 +28,13 @@ void setName(NameField& f, std::string_view gbkBytes) {
 
 namespace {
 
-void setUtf8Name(NameField& f, const std::string& utf8) { setName(f, utf8ToGbk(utf8).value_or(utf8)); }
+void setUtf8Name(NameField& f, const std::string& utf8) {
+    setName(f, utf8ToGbk(utf8).value_or(utf8));
+}
 
 constexpr std::int32_t kPeqDefaultFreq[kPeqSlots] = {100, 500, 2000, 8000, 1000};
 
-}  // namespace
+} // namespace
 
 void loadFactoryDefaults(DeviceState& s, int languageFlag) {
     LinkState link = std::move(s.link);
@@ -54,7 +57,7 @@ void loadFactoryDefaults(DeviceState& s, int languageFlag) {
         ch.lpfType = 2;
         ch.lpfSlope = 2;
         ch.pan = 100;
-        ch.level = 60;  // 0 dB
+        ch.level = 60; // 0 dB
         ch.automixThreshold = 40;
         ch.dynamics = {0, 60, 10, 100, 0, 10};
         ch.gate = {0, 0, 0, 10, 100};
@@ -62,9 +65,10 @@ void loadFactoryDefaults(DeviceState& s, int languageFlag) {
         ch.sendLevel.fill(0);
         ch.sendLevel[0] = 60;
         char buf[32];
-        if (c <= 16) {
+        // Only the twelve analogue channels have a factory name; strips 13..16 start blank.
+        if (c <= kAnalogInputs) {
             if (languageFlag == 2)
-                std::snprintf(buf, sizeof buf, "\xE9\x80\x9A\xE9\x81\x93% d", c);  // 通道
+                std::snprintf(buf, sizeof buf, "\xE9\x80\x9A\xE9\x81\x93% d", c); // 通道
             else
                 std::snprintf(buf, sizeof buf, "CH% d", c);
             setUtf8Name(ch.name, buf);
@@ -78,7 +82,8 @@ void loadFactoryDefaults(DeviceState& s, int languageFlag) {
 
     for (int o = 1; o <= kOutputRecords; ++o) {
         OutputChannel& out = s.out(o);
-        for (auto& g : out.geq) g.gain = 150;
+        for (auto& g : out.geq)
+            g.gain = 150;
         out.level = 60;
         out.limiter = {0, 60, 10, 100, 0, 10};
         char buf[16];
@@ -127,8 +132,10 @@ void normaliseAfterFullState(DeviceState& s) {
         if (c >= 9 && ch.gainStep > 1) ch.gainStep = 1;
     }
     for (auto& out : s.output)
-        for (auto& g : out.geq) clamp(g.gain, 0, 300);
-    for (int c = 1; c <= 8; ++c) clamp(s.in(c).automixThreshold, 0, 80);
+        for (auto& g : out.geq)
+            clamp(g.gain, 0, 300);
+    for (int c = 1; c <= 8; ++c)
+        clamp(s.in(c).automixThreshold, 0, 80);
     clamp(s.automix.nomAttenuation, 0, 30);
 }
 
@@ -140,7 +147,8 @@ int phantomMask(const DeviceState& s) {
 }
 
 void setPhantomMask(DeviceState& s, int mask) {
-    for (int k = 1; k <= 8; ++k) s.in(k).phantom = (mask >> (k - 1)) & 1;
+    for (int k = 1; k <= 8; ++k)
+        s.in(k).phantom = (mask >> (k - 1)) & 1;
 }
 
-}  // namespace quorvel
+} // namespace quorvel

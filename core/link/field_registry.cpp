@@ -15,8 +15,8 @@ constexpr std::size_t kOutputBase = kInputBase + kInputRecords * sizeof(InputCha
 constexpr std::size_t kDeviceBase = kOutputBase + kOutputRecords * sizeof(OutputChannel);
 static_assert(kOutputBase == 6840 && kDeviceBase == 13336);
 // Device block within the parameter area; what follows up to 19336 is reserved.
-constexpr std::size_t kAutomixOffset = kDeviceBase;                     // 11 words
-constexpr std::size_t kUnitsOffset = kAutomixOffset + 11 * 4;           // 20 bytes
+constexpr std::size_t kAutomixOffset = kDeviceBase;           // 11 words
+constexpr std::size_t kUnitsOffset = kAutomixOffset + 11 * 4; // 20 bytes
 constexpr std::size_t kUnitCountOffset = kUnitsOffset + kUnits * kUnitSlots;
 constexpr std::size_t kDeviceTextOffset = kUnitCountOffset + 4;
 constexpr std::size_t kReportNumberOffset = kDeviceTextOffset + kNameBytes;
@@ -30,7 +30,9 @@ std::size_t diff(const void* p, const void* base) {
     return static_cast<std::size_t>(static_cast<const char*>(p) - static_cast<const char*>(base));
 }
 
-std::string idx(int i) { return "[" + std::to_string(i) + "]"; }
+std::string idx(int i) {
+    return "[" + std::to_string(i) + "]";
+}
 
 class Builder {
 public:
@@ -39,8 +41,8 @@ public:
     // p points into proto_; recordBase is the record inside proto_ whose scene image starts at sceneBase.
     void add(std::string path, const void* p, const void* recordBase, std::size_t sceneBase, std::int32_t lo,
              std::int32_t hi, Carrier c, FieldKind kind = FieldKind::Int32) {
-        out_.push_back(FieldInfo{std::move(path), kind, lo, hi, diff(p, &proto_),
-                                 sceneBase + diff(p, recordBase), c});
+        out_.push_back(
+            FieldInfo{std::move(path), kind, lo, hi, diff(p, &proto_), sceneBase + diff(p, recordBase), c});
     }
 
 private:
@@ -110,10 +112,11 @@ void addInputs(Builder& b, const DeviceState& s) {
         for (int k = 1; k <= 9; ++k)
             add("sendLevel" + idx(k), &ch.sendLevel[static_cast<size_t>(k - 1)], 0, 70, none);
         static constexpr std::int32_t kEffLo[11] = {10, 10, 0, 20, 0, 30, 30, 30, 30, 1, 20};
-        static constexpr std::int32_t kEffHi[11] = {1000, 1000, 100, 20000, INT32_MAX, 100, 100, 100, 100, 100, 20000};
+        static constexpr std::int32_t kEffHi[11] = {1000, 1000, 100, 20000, INT32_MAX, 100,
+                                                    100,  100,  100, 100,   20000};
         for (int k = 1; k <= 11; ++k)
-            add("effectParams" + idx(k), &ch.effectParams[static_cast<size_t>(k - 1)], k == 5 ? INT32_MIN : kEffLo[k - 1],
-                kEffHi[k - 1], none);
+            add("effectParams" + idx(k), &ch.effectParams[static_cast<size_t>(k - 1)],
+                k == 5 ? INT32_MIN : kEffLo[k - 1], kEffHi[k - 1], none);
         // V 13..20 name the outputs, so only the analogue inputs' names have a frame.
         b.add(p + "name", &ch.name, &ch, base, 0, kNameBytes, analog ? Carrier{'V', c, 0} : none,
               FieldKind::Name);
@@ -154,13 +157,13 @@ void addDevice(Builder& b, const DeviceState& s) {
     };
     am("manualMode", &a.manualMode, 0, 1, m);
     am("maxOpenChannels", &a.maxOpenChannels, 1, 8, m);
-    am("holdTime", &a.holdTime, 0, 100, m);
+    am("holdTime", &a.holdTime, 1, 100, m);
     am("closedChannelAttenuation", &a.closedChannelAttenuation, 0, 60, m);
-    am("nomAttenuation", &a.nomAttenuation, 0, 30, m);
+    am("nomAttenuation", &a.nomAttenuation, 20, 30, m);
     am("lastHold", &a.lastHold, 0, 1, m);
     am("zeroCrossingRate", &a.zeroCrossingRate, 0, 100, n);
-    am("energy", &a.energy, 0, 200, n);
-    am("compareCount", &a.compareCount, 0, 100, n);
+    am("energy", &a.energy, 1, 200, n);
+    am("compareCount", &a.compareCount, 1, 100, n);
     am("thresholdCompensation", &a.thresholdCompensation, 0, 40, n);
     am("syncThresholds", &a.syncThresholds, 0, 1, none);
     for (int u = 1; u <= kUnits; ++u)
@@ -168,13 +171,15 @@ void addDevice(Builder& b, const DeviceState& s) {
             b.add("units" + idx(u) + idx(k), &s.units[static_cast<size_t>(u - 1)][static_cast<size_t>(k - 1)],
                   &s.units, kUnitsOffset, 0, 16, Carrier{'X', u, 0}, FieldKind::Byte);
     b.add("unitCount", &s.unitCount, &s.unitCount, kUnitCountOffset, 0, kUnits, none);
-    b.add("deviceText", &s.deviceText, &s.deviceText, kDeviceTextOffset, 0, kNameBytes, none, FieldKind::Name);
+    b.add("deviceText", &s.deviceText, &s.deviceText, kDeviceTextOffset, 0, kNameBytes, none,
+          FieldKind::Name);
     b.add("reportNumber", &s.reportNumber, &s.reportNumber, kReportNumberOffset, INT32_MIN, INT32_MAX, none);
     b.add("spanTime", &s.spanTime, &s.spanTime, kSpanTimeOffset, 0, 60000, none);
     for (int g = 1; g <= kMuteGroups; ++g)
         for (int k = 1; k <= kMuteGroupWords; ++k)
-            b.add("muteGroups" + idx(g) + idx(k), &s.muteGroups[static_cast<size_t>(g - 1)][static_cast<size_t>(k - 1)],
-                  &s.muteGroups, kMuteGroupBase, 0, 1, none);
+            b.add("muteGroups" + idx(g) + idx(k),
+                  &s.muteGroups[static_cast<size_t>(g - 1)][static_cast<size_t>(k - 1)], &s.muteGroups,
+                  kMuteGroupBase, 0, 1, none);
     for (int g = 1; g <= kControlGroups; ++g)
         for (int k = 1; k <= kControlGroupWords; ++k)
             b.add("controlGroups" + idx(g) + idx(k),
@@ -182,7 +187,7 @@ void addDevice(Builder& b, const DeviceState& s) {
                   kControlGroupBase, 0, k == cg::kMemberCount + 1 ? 26 : 1, none);
 }
 
-}  // namespace
+} // namespace
 
 FieldRegistry::FieldRegistry() {
     static const DeviceState proto{};
@@ -192,7 +197,8 @@ FieldRegistry::FieldRegistry() {
     addOutputs(b, proto);
     addDevice(b, proto);
     sortedIndex_.resize(fields_.size());
-    for (std::size_t i = 0; i < fields_.size(); ++i) sortedIndex_[i] = i;
+    for (std::size_t i = 0; i < fields_.size(); ++i)
+        sortedIndex_[i] = i;
     std::sort(sortedIndex_.begin(), sortedIndex_.end(),
               [&](std::size_t x, std::size_t y) { return fields_[x].path < fields_[y].path; });
 }
@@ -234,7 +240,8 @@ void FieldRegistry::setNameBytes(DeviceState& s, const FieldInfo& f, std::string
     setName(*reinterpret_cast<NameField*>(reinterpret_cast<char*>(&s) + f.stateOffset), gbk);
 }
 
-bool assignField(DeviceState& s, std::string_view assignment, std::string& error, const FieldInfo** assigned) {
+bool assignField(DeviceState& s, std::string_view assignment, std::string& error,
+                 const FieldInfo** assigned) {
     auto eq = assignment.find('=');
     if (eq == std::string_view::npos) {
         error = "expected PATH=VALUE, got '" + std::string(assignment) + "'";
@@ -253,7 +260,8 @@ bool assignField(DeviceState& s, std::string_view assignment, std::string& error
             return false;
         }
         if (gbk->size() > kNameBytes) {
-            error = "name for " + f->path + " is " + std::to_string(gbk->size()) + " bytes in GBK (at most 16)";
+            error =
+                "name for " + f->path + " is " + std::to_string(gbk->size()) + " bytes in GBK (at most 16)";
             return false;
         }
         FieldRegistry::setNameBytes(s, *f, *gbk);
@@ -267,8 +275,8 @@ bool assignField(DeviceState& s, std::string_view assignment, std::string& error
             return false;
         }
         if (v < f->min || v > f->max) {
-            error = "value " + std::string(value) + " for " + f->path + " is outside " + std::to_string(f->min) +
-                    ".." + std::to_string(f->max);
+            error = "value " + std::string(value) + " for " + f->path + " is outside " +
+                    std::to_string(f->min) + ".." + std::to_string(f->max);
             return false;
         }
         FieldRegistry::set(s, *f, static_cast<std::int32_t>(v));
@@ -277,4 +285,4 @@ bool assignField(DeviceState& s, std::string_view assignment, std::string& error
     return true;
 }
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -90,6 +90,18 @@ void eachRecord(std::string_view section, std::size_t recordChars, int maxRecord
         fn(i, r);
 }
 
+// Sections of pairs decode like any hex field of a report: a text of odd length gets a "0" in
+// front before it is taken two characters at a time. Sections of single digits do not.
+template <typename Fn>
+void eachPairRecord(std::string_view section, std::size_t recordChars, int maxRecords, Fn&& fn) {
+    if (section.size() % 2 == 0) return eachRecord(section, recordChars, maxRecords, fn);
+    std::string padded;
+    padded.reserve(section.size() + 1);
+    padded.push_back('0');
+    padded.append(section);
+    eachRecord(std::string_view(padded), recordChars, maxRecords, fn);
+}
+
 std::int32_t& inputsThenOutputs(DeviceState& s, int i, std::int32_t InputChannel::*inField,
                                 std::int32_t OutputChannel::*outField) {
     return i < kAnalogInputs ? s.input[static_cast<std::size_t>(i)].*inField
@@ -110,7 +122,7 @@ constexpr int kInputStrips = 16;
 
 void storeFullState(std::string_view frame, DeviceState& s) {
     const Sections sec(frame);
-    eachRecord(sec[2], 2, kInputsThenOutputs, [&](int i, Reader& r) {
+    eachPairRecord(sec[2], 2, kInputsThenOutputs, [&](int i, Reader& r) {
         inputsThenOutputs(s, i, &InputChannel::level, &OutputChannel::level) = r.pair();
     });
     eachRecord(sec[3], 1, kInputsThenOutputs, [&](int i, Reader& r) {
@@ -120,7 +132,7 @@ void storeFullState(std::string_view frame, DeviceState& s) {
     auto out = [&](int i) -> OutputChannel& { return s.output[static_cast<std::size_t>(i)]; };
 
     eachRecord(sec[4], 1, kInputStrips, [&](int i, Reader& r) { in(i).dynamics.compEnabled = r.digit(); });
-    eachRecord(sec[5], 10, kInputStrips, [&](int i, Reader& r) {
+    eachPairRecord(sec[5], 10, kInputStrips, [&](int i, Reader& r) {
         Dynamics& d = in(i).dynamics;
         d.compRatio = r.pair();
         d.compThreshold = r.pair();
@@ -129,7 +141,7 @@ void storeFullState(std::string_view frame, DeviceState& s) {
         d.compGain = r.pair();
     });
     eachRecord(sec[6], 1, kOutputRecords, [&](int i, Reader& r) { out(i).limiter[0] = r.digit(); });
-    eachRecord(sec[7], 10, kOutputRecords, [&](int i, Reader& r) {
+    eachPairRecord(sec[7], 10, kOutputRecords, [&](int i, Reader& r) {
         // The device sends the ratio (l6) first, then l2..l5.
         auto& l = out(i).limiter;
         l[5] = r.pair();
@@ -137,17 +149,17 @@ void storeFullState(std::string_view frame, DeviceState& s) {
             l[static_cast<std::size_t>(k)] = r.pair();
     });
     eachRecord(sec[8], 1, kInputStrips, [&](int i, Reader& r) { in(i).lpfOn = r.digit(); });
-    eachRecord(sec[9], 6, kInputStrips, [&](int i, Reader& r) {
+    eachPairRecord(sec[9], 6, kInputStrips, [&](int i, Reader& r) {
         in(i).lpfFreq = r.word();
         in(i).lpfSlope = r.pair();
     });
     eachRecord(sec[10], 1, kInputStrips, [&](int i, Reader& r) { in(i).hpfOn = r.digit(); });
-    eachRecord(sec[11], 6, kInputStrips, [&](int i, Reader& r) {
+    eachPairRecord(sec[11], 6, kInputStrips, [&](int i, Reader& r) {
         in(i).hpfFreq = r.word();
         in(i).hpfSlope = r.pair();
     });
     eachRecord(sec[12], 1, kAnalogInputs, [&](int i, Reader& r) { in(i).peqOn = r.digit(); });
-    eachRecord(sec[13], kPeqBands * 10, kAllInputs, [&](int i, Reader& r) {
+    eachPairRecord(sec[13], kPeqBands * 10, kAllInputs, [&](int i, Reader& r) {
         for (int b = 0; b < kPeqBands; ++b) {
             PeqBand& band = in(i).peq[static_cast<std::size_t>(b)];
             // The wire counts types from 1 and halves the gain, as command G does.
@@ -158,7 +170,7 @@ void storeFullState(std::string_view frame, DeviceState& s) {
         }
     });
     eachRecord(sec[14], 1, kOutputRecords, [&](int i, Reader& r) { out(i).geqOn = r.digit(); });
-    eachRecord(sec[15], 2 * kGeqBands, kOutputRecords, [&](int i, Reader& r) {
+    eachPairRecord(sec[15], 2 * kGeqBands, kOutputRecords, [&](int i, Reader& r) {
         for (auto& slot : out(i).geq)
             slot.gain = r.pair() * 2;
     });
@@ -169,9 +181,9 @@ void storeFullState(std::string_view frame, DeviceState& s) {
     eachRecord(sec[17], 1, kOutputRecords, [&](int i, Reader& r) { out(i).lineLevel = r.digit(); });
     eachRecord(sec[18], 1, kAllInputs, [&](int i, Reader& r) { in(i).danteSource = r.digit(); });
     // Section 19 carries nothing the application keeps.
-    eachRecord(sec[20], 2, kOutputRecords, [&](int i, Reader& r) { out(i).outSwitchJ = r.pair(); });
+    eachPairRecord(sec[20], 2, kOutputRecords, [&](int i, Reader& r) { out(i).outSwitchJ = r.pair(); });
     eachRecord(sec[21], 1, kOutputRecords, [&](int i, Reader& r) { out(i).outSwitchK = r.digit(); });
-    eachRecord(sec[22], 4, kAllInputs, [&](int i, Reader& r) {
+    eachPairRecord(sec[22], 4, kAllInputs, [&](int i, Reader& r) {
         in(i).automixThreshold = r.pair();
         in(i).priority = r.pair();
     });
@@ -179,14 +191,14 @@ void storeFullState(std::string_view frame, DeviceState& s) {
         AutomixSettings& a = s.automix;
         std::int32_t* order[] = {&a.manualMode, &a.maxOpenChannels,          &a.lastHold,
                                  &a.holdTime,   &a.closedChannelAttenuation, &a.nomAttenuation};
-        eachRecord(sec[23], 2, 6, [&](int i, Reader& r) { *order[i] = r.pair(); });
+        eachPairRecord(sec[23], 2, 6, [&](int i, Reader& r) { *order[i] = r.pair(); });
     }
-    eachRecord(sec[24], 2, 1, [&](int, Reader& r) { setPhantomMask(s, r.pair()); });
-    eachRecord(sec[25], 2, kAllInputs, [&](int i, Reader& r) { in(i).gainStep = r.pair(); });
+    eachPairRecord(sec[24], 2, 1, [&](int, Reader& r) { setPhantomMask(s, r.pair()); });
+    eachPairRecord(sec[25], 2, kAllInputs, [&](int i, Reader& r) { in(i).gainStep = r.pair(); });
     {
         AutomixSettings& a = s.automix;
         std::int32_t* order[] = {&a.zeroCrossingRate, &a.energy, &a.compareCount, &a.thresholdCompensation};
-        eachRecord(sec[26], 2, 4, [&](int i, Reader& r) { *order[i] = r.pair(); });
+        eachPairRecord(sec[26], 2, 4, [&](int i, Reader& r) { *order[i] = r.pair(); });
     }
     if (!sec[27].empty()) setName(s.deviceText, sec[27].substr(0, kNameBytes));
 }
@@ -194,7 +206,7 @@ void storeFullState(std::string_view frame, DeviceState& s) {
 void storeNames(std::string_view frame, DeviceState& s) {
     const Sections sec(frame);
     int units = 0;
-    eachRecord(sec[2], kUnitRecordChars, kUnits, [&](int u, Reader& r) {
+    eachPairRecord(sec[2], kUnitRecordChars, kUnits, [&](int u, Reader& r) {
         for (auto& slot : s.units[static_cast<std::size_t>(u)]) {
             const int v = r.pair();
             // The device marks an empty slot with 0xFF; the application keeps it as 0.
@@ -203,7 +215,7 @@ void storeNames(std::string_view frame, DeviceState& s) {
         units = u + 1;
     });
     s.unitCount = units;
-    eachRecord(sec[3], kNameChars, kInputsThenOutputs, [&](int i, Reader& r) {
+    eachPairRecord(sec[3], kNameChars, kInputsThenOutputs, [&](int i, Reader& r) {
         std::array<char16_t, 8> buf{};
         std::size_t n = 0;
         bool ended = false;
@@ -246,11 +258,11 @@ void storeStatus(std::string_view frame, DeviceState& s) {
 void storeLevels(std::string_view frame, DeviceState& s) {
     const Sections sec(frame);
     auto out = [&](int i) -> OutputChannel& { return s.output[static_cast<std::size_t>(i)]; };
-    eachRecord(sec[2], 2, kOutputRecords, [&](int i, Reader& r) { out(i).level = r.pair(); });
-    eachRecord(sec[3], 2, kOutputRecords, [&](int i, Reader& r) { out(i).mute = r.pair(); });
-    eachRecord(sec[4], 2, kOutputRecords, [&](int i, Reader& r) { out(i).lineLevel = r.pair(); });
-    eachRecord(sec[5], 2, kAnalogInputs,
-               [&](int i, Reader& r) { s.input[static_cast<std::size_t>(i)].level = r.pair(); });
+    eachPairRecord(sec[2], 2, kOutputRecords, [&](int i, Reader& r) { out(i).level = r.pair(); });
+    eachPairRecord(sec[3], 2, kOutputRecords, [&](int i, Reader& r) { out(i).mute = r.pair(); });
+    eachPairRecord(sec[4], 2, kOutputRecords, [&](int i, Reader& r) { out(i).lineLevel = r.pair(); });
+    eachPairRecord(sec[5], 2, kAnalogInputs,
+                   [&](int i, Reader& r) { s.input[static_cast<std::size_t>(i)].level = r.pair(); });
     const std::string_view number = sec[6];
     if (!number.empty()) {
         // Decimal, read like the C library would but saturating instead of overflowing.

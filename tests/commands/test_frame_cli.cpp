@@ -23,14 +23,15 @@ std::string quoted(const std::string& a) {
     return q + "'";
 }
 
-CliRun run(const std::vector<std::string>& args) {
+// redirect: unquoted shell text placed after the arguments, e.g. ">/dev/full".
+CliRun run(const std::vector<std::string>& args, const std::string& redirect = "") {
     char errPath[] = "/tmp/quorvelctl-err-XXXXXX";
     const int fd = mkstemp(errPath);
     if (fd >= 0) close(fd);
     std::string cmd = quoted(QUORVELCTL);
     for (const auto& a : args)
         cmd += " " + quoted(a);
-    cmd += " 2>" + std::string(errPath);
+    cmd += " " + redirect + " 2>" + std::string(errPath);
     CliRun r;
     if (FILE* p = popen(cmd.c_str(), "r")) {
         char buf[4096];
@@ -106,10 +107,39 @@ TEST(CheckCommand, VerdictAndReason) {
         {"Q,01,01,B5E1##", "invalid: does not start with %"},
         {"%Q,01,01,B5E1", "invalid: does not end with #"},
         {"%Q,#1,01,B5E1#", "invalid: # before the end"},
+        {"%Q,01,%Q,01,01,B5E1#", "invalid: % inside the frame at position 7"},
     };
     for (const auto& [frame, verdict] : invalid) {
         r = run({"check", frame});
         EXPECT_EQ(r.exitCode, 1) << frame;
         EXPECT_EQ(r.out.rfind(verdict, 0), 0u) << frame << " -> " << r.out;
+    }
+}
+
+TEST(Usage, OutputThatCannotBeWrittenIsAFailure) {
+    CliRun r = run({"frame", "Q", "1"}, ">/dev/full");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("cannot write standard output"), std::string::npos) << r.err;
+}
+
+TEST(Usage, HelpListsEveryCommandAndOption) {
+    CliRun r = run({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* word : {"frame", "check", "decode", "state", "set", "monitor", "--set", "--own",
+                             "--count", "--port", "--host", "--bind", "--timeout", "--data-dir"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+
+    // No command and stray options are command-line errors: exit 2, one line on standard error.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"--bogus"},
+                                                 {"nosuch"},
+                                                 {"check"},
+                                                 {"decode", "x"},
+                                                 {"state", "--port", "0"}}) {
+        r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << (args.empty() ? "(none)" : args.back());
+        EXPECT_EQ(r.out, "");
+        ASSERT_FALSE(r.err.empty());
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
 }

@@ -16,8 +16,11 @@ TEST(Defaults, FactoryValues) {
     EXPECT_EQ(nameView(s.out(1).name), "M 1");
     EXPECT_EQ(nameView(s.out(5).name), "D 1");
     EXPECT_EQ(nameView(s.out(8).name), "D 4");
+    for (int c = 13; c <= 16; ++c)
+        EXPECT_EQ(nameView(s.in(c).name), "") << "strip " << c << " has no factory name";
     for (int c = 1; c <= 12; ++c)
-        for (int k = 0; k < 8; ++k) EXPECT_EQ(s.in(c).routeToOutput[k], 1);
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(s.in(c).routeToOutput[k], 1);
     EXPECT_EQ(s.automix.lastHold, 1);
     EXPECT_EQ(s.automix.holdTime, 1);
     EXPECT_EQ(s.automix.nomAttenuation, 27);
@@ -25,7 +28,8 @@ TEST(Defaults, FactoryValues) {
     EXPECT_EQ(s.automix.syncThresholds, 1);
     EXPECT_EQ(s.spanTime, 100);
     for (auto& u : s.units)
-        for (auto b : u) EXPECT_EQ(b, 0);
+        for (auto b : u)
+            EXPECT_EQ(b, 0);
 
     DeviceState zh;
     loadFactoryDefaults(zh, 2);
@@ -50,12 +54,12 @@ TEST(Normalisation, ClampsAndForces) {
     s.in(5).gainStep = 7;
     s.in(2).peq[0].bandQ = 0;
     s.in(2).peq[3].bandFreq = 30000;
-    s.in(2).peq[4].bandQ = 0;  // fifth slot is not normalised
+    s.in(2).peq[4].bandQ = 0; // fifth slot is not normalised
     s.in(3).peqOn = 0;
     s.in(3).hpfType = 0;
     s.in(4).danteSource = 9;
     s.in(8).automixThreshold = 99;
-    s.in(9).automixThreshold = 99;  // only channels 1..8
+    s.in(9).automixThreshold = 99; // only channels 1..8
     s.out(2).geq[30].gain = 400;
     s.automix.nomAttenuation = 31;
     normaliseAfterFullState(s);
@@ -79,12 +83,14 @@ TEST(Names, CutAtSixteenBytesWithoutSplittingACharacter) {
     NameField f;
     setName(f, "ABCDEFGHIJKLMNOPQRS");
     EXPECT_EQ(nameView(f), "ABCDEFGHIJKLMNOP");
-    auto gbk = utf8ToGbk("A通道通道通道通道");  // 1 + 16 bytes
+    setName(f, std::string(15, 'x') + "\xFF" + "y"); // 0xFF never leads a double-byte pair
+    EXPECT_EQ(nameView(f), std::string(15, 'x') + "\xFF");
+    auto gbk = utf8ToGbk("A通道通道通道通道"); // 1 + 16 bytes
     ASSERT_TRUE(gbk);
     setName(f, *gbk);
     EXPECT_EQ(nameView(f).size(), 15u);
     EXPECT_EQ(gbkToUtf8(nameView(f)), "A通道通道通道通");
-    EXPECT_FALSE(utf8ToGbk("\xF0\x9F\x8E\xB5"));  // an emoji has no GBK form
+    EXPECT_FALSE(utf8ToGbk("\xF0\x9F\x8E\xB5")); // an emoji has no GBK form
     EXPECT_EQ(gbkByteCount("通道1"), 5);
 }
 
@@ -144,4 +150,31 @@ TEST(Registry, AssignValidatesPathValueAndName) {
     EXPECT_FALSE(assignField(s, "input[2].name=ABCDEFGHIJKLMNOPQ", err));
     EXPECT_TRUE(assignField(s, "units[1][1]=16", err)) << err;
     EXPECT_EQ(s.units[0][0], 16);
+}
+
+TEST(Registry, AutomixRangesAreTheStoredRanges) {
+    // Typed entry and --set clamp or refuse against these, so each bound is checked both ways.
+    struct Bound {
+        const char* path;
+        int lo, hi;
+    };
+    const Bound bounds[] = {
+        {"automix.maxOpenChannels", 1, 8},
+        {"automix.holdTime", 1, 100},
+        {"automix.closedChannelAttenuation", 0, 60},
+        {"automix.nomAttenuation", 20, 30},
+        {"automix.zeroCrossingRate", 0, 100},
+        {"automix.energy", 1, 200},
+        {"automix.compareCount", 1, 100},
+        {"automix.thresholdCompensation", 0, 40},
+    };
+    DeviceState s{};
+    std::string err;
+    for (const Bound& b : bounds) {
+        const std::string p = b.path;
+        EXPECT_TRUE(assignField(s, p + "=" + std::to_string(b.lo), err)) << err;
+        EXPECT_TRUE(assignField(s, p + "=" + std::to_string(b.hi), err)) << err;
+        EXPECT_FALSE(assignField(s, p + "=" + std::to_string(b.lo - 1), err)) << p;
+        EXPECT_FALSE(assignField(s, p + "=" + std::to_string(b.hi + 1), err)) << p;
+    }
 }

@@ -108,8 +108,8 @@ TEST(FullStateReport, OutOfRangeShortAndLongSections) {
         f[13].replace(8, 2, h2(0));     // channel 1 band 1: Q 0
         f[13].replace(16, 2, h2(0xFF)); // channel 1 band 2: gain 510
         f[9].replace(12, 4, "FFFF");    // lpfFreq 65535 on channel 3
-        f[5] = f[5].substr(0, 25);      // two and a half compressor records
-        f[2] = f[2].substr(0, 5);       // two levels and half a pair
+        f[5] = f[5].substr(0, 24);      // two compressor records and part of a third
+        f[2] = f[2].substr(0, 4);       // two levels
         auto s = defaults();
         ASSERT_TRUE(parseFullStateReport(f.frame(), *s));
         EXPECT_EQ(s->in(1).hpfSlope, 8);
@@ -142,6 +142,29 @@ TEST(FullStateReport, OutOfRangeShortAndLongSections) {
     EXPECT_EQ(
         std::vector<int>({s->in(1).level, s->in(2).level, s->in(3).level, s->in(1).mute, s->in(2).mute}),
         std::vector<int>({1, 0, 60, 0, 1}));
+}
+
+TEST(Reports, OddLengthPairSectionsGetALeadingZero) {
+    // Decoded as a whole hex field: "0" goes in front, so every pair shifts by one character.
+    auto s = defaults();
+    ASSERT_TRUE(parseLevelsReport(report('P', {"A", "", "", "12345", "1"}), *s));
+    EXPECT_EQ(s->out(1).level, 0x0A);
+    EXPECT_EQ(s->out(2).level, 60);
+    EXPECT_EQ(std::vector<int>({s->in(1).level, s->in(2).level, s->in(3).level, s->in(4).level}),
+              std::vector<int>({0x01, 0x23, 0x45, 60}));
+
+    FullState f;
+    f[24] = "5";    // phantom mask 05: channels 1 and 3
+    f[9] = "FA004"; // read as "0FA004": channel 1 lpfFreq 0x0FA0, lpfSlope 4
+    ASSERT_TRUE(parseFullStateReport(f.frame(), *s));
+    EXPECT_EQ(std::vector<int>({s->in(1).phantom, s->in(2).phantom, s->in(3).phantom, s->in(4).phantom}),
+              std::vector<int>({1, 0, 1, 0}));
+    EXPECT_EQ(s->in(1).lpfFreq, 0x0FA0);
+    EXPECT_EQ(s->in(1).lpfSlope, 4);
+
+    // Digit sections are not padded: each digit is one value.
+    ASSERT_TRUE(parseFullStateReport(report('Z', {"", "101"}), *s));
+    EXPECT_EQ(std::vector<int>({s->in(1).mute, s->in(2).mute, s->in(3).mute}), std::vector<int>({1, 0, 1}));
 }
 
 std::string utf16Name(std::u16string_view units) {
