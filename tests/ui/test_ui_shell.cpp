@@ -1,8 +1,11 @@
 // The shell's rules that need no window: readout formats, the typed value entry, the command line,
 // the profile and the name rule; plus the busy popup's walk.
+#include <QApplication>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,6 +14,7 @@
 #include "app/busy_popup.h"
 #include "app/name_dialog.h"
 #include "app/readout.h"
+#include "app/skin_painter.h"
 #include "link/device_state.h"
 #include "link/field_registry.h"
 
@@ -100,6 +104,19 @@ private slots:
         apply(17, 66, 0, "3.4S");
         QCOMPARE(s.in(18).effectParams[9], 34);
 
+        // A unit is converted into the one shown; the unit of another kind changes nothing, so
+        // a stray "k" cannot throw a level to its top.
+        apply(0, 52, 0, "0.1s");
+        QCOMPARE(s.in(1).gate.gateAttack, 100);
+        apply(17, 66, 0, "2500ms");
+        QCOMPARE(s.in(18).effectParams[9], 25);
+        apply(0, 3, 0, "-20");
+        for (const char* wrongUnit : {"5K", "5HZ", "5MS", "5%"})
+            QVERIFY2(!apply(0, 3, 0, wrongUnit).applied, wrongUnit);
+        QCOMPARE(s.in(1).level, 40);
+        QVERIFY(!apply(0, 20, 0, "12dB").applied);
+        QVERIFY(!apply(0, 4, 0, "0.5dB").applied);
+
         // The second field is the band's frequency, and only for the band kinds.
         QVERIFY(apply(0, 23, 1, "1.5K").applied);
         QCOMPARE(s.in(1).peq[1].bandFreq, 1500);
@@ -172,6 +189,9 @@ private slots:
         QVERIFY(err.contains("10.0.0"));
         QVERIFY(!parseAppOptions({"quorvel", "--demo", "--host", "127.0.0.5"}, o, err, help));
         QVERIFY(!parseAppOptions({"quorvel", "--bogus"}, o, err, help));
+        // A bare address would otherwise be ignored and the stored device used instead.
+        QVERIFY(!parseAppOptions({"quorvel", "127.0.0.7"}, o, err, help));
+        QVERIFY(err.contains("127.0.0.7") && err.contains("--host"));
         QVERIFY(help.contains("--data-dir"));
         QVERIFY(!help.contains("screenshot"));
     }
@@ -231,6 +251,32 @@ private slots:
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(d.name(), QString::fromUtf8("主席"));
+    }
+
+    void platformWidgetsMatchTheDarkSkin() {
+        // Scroll bars and message boxes are not skinned; on the default palette they came out
+        // white beside the dark mixer surface.
+        skin::applyApplicationLook(*qobject_cast<QApplication*>(QCoreApplication::instance()));
+        auto meanLightness = [](QWidget& w) {
+            const QImage img = w.grab().toImage();
+            qint64 sum = 0;
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    sum += QColor(img.pixel(x, y)).lightness();
+            return sum / (qint64(img.width()) * img.height());
+        };
+        QScrollBar bar(Qt::Horizontal);
+        bar.setRange(0, 1000);
+        bar.setPageStep(200);
+        bar.resize(400, 16);
+        QVERIFY2(meanLightness(bar) < 110, "scroll bar too bright");
+        QMessageBox box(QMessageBox::Information, "QUORVEL 3.2", "CANNOT CONNECT.", QMessageBox::Ok);
+        box.adjustSize();
+        QVERIFY2(meanLightness(box) < 110, "message box too bright");
+        // Text stays readable on it.
+        const QPalette pal = QApplication::palette();
+        QVERIFY(pal.color(QPalette::WindowText).lightness() - pal.color(QPalette::Window).lightness() > 120);
+        QVERIFY(pal.color(QPalette::Text).lightness() - pal.color(QPalette::Base).lightness() > 120);
     }
 
     void busyPopupDrawing() {

@@ -98,6 +98,7 @@ private slots:
     void glyphButtonStates();
     void responseViewHandles();
     void graphicEqualiserPointsAndSweep();
+    void transferCaptionsStayInView();
     void skinStoreCachesPerSizeAndRatio();
     void everyControlPaints();
 };
@@ -626,6 +627,40 @@ void TestControls::responseViewHandles() {
     QSignalSpy click(&preview, &ResponseView::clicked);
     QTest::mouseClick(&preview, Qt::LeftButton, Qt::NoModifier, QPoint(50, 30));
     QCOMPARE(click.count(), 1);
+}
+
+void TestControls::transferCaptionsStayInView() {
+    // The "OUTPUT" caption sits above the plot; a dynamics page's small view has no margin for
+    // it there, and it was cut off at the top edge.
+    auto brightRows = [](const QImage& img, int x0, int x1, int y0, int y1) {
+        int rows = 0;
+        for (int y = y0; y < y1; ++y) {
+            bool bright = false;
+            for (int x = x0; x < x1 && !bright; ++x)
+                bright = img.pixelColor(x, y).lightness() > 200;
+            rows += bright;
+        }
+        return rows;
+    };
+    for (QSize size : {QSize(240, 220), QSize(600, 400)}) {
+        QWidget host;
+        host.setAutoFillBackground(true);
+        QPalette pal = host.palette();
+        pal.setColor(QPalette::Window, Qt::black);
+        host.setPalette(pal);
+        auto* v = new ResponseView(1007, &host);
+        v->resize(size);
+        v->setMode(ResponseView::Compressor);
+        v->setTransferAxes({-60, 0, -60, 0});
+        host.resize(size);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        const QImage img = host.grab().toImage();
+        const curves::PlotRect r = v->plot();
+        const int x0 = r.left + 3, x1 = r.left + 50;
+        QCOMPARE(brightRows(img, x0, x1, 0, 1), 0); // nothing cut at the edge
+        QVERIFY2(brightRows(img, x0, x1, 1, r.top + 20) >= 6, qPrintable(QString::number(size.width())));
+    }
 }
 
 void TestControls::graphicEqualiserPointsAndSweep() {

@@ -28,6 +28,13 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
         error = p.errorText();
         return false;
     }
+    // A bare word is most likely a device address typed without --host; running on the stored
+    // address instead would look like success while talking to another device.
+    if (!p.positionalArguments().isEmpty()) {
+        error = QStringLiteral("unexpected argument \"%1\" (use --host ADDR for a device address)")
+                    .arg(p.positionalArguments().first());
+        return false;
+    }
     out = AppOptions{};
     out.help = p.isSet(help);
     if (p.isSet(host)) {

@@ -16,6 +16,7 @@
 #include "app/measure.h"
 #include "app/screenshot_walker.h"
 #include "app/signal_watcher.h"
+#include "app/skin_painter.h"
 #include "app/ui_text.h"
 #include "link/device_state.h"
 #include "pages/admin/device_settings_page.h"
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("quorvel");
     QApplication::setApplicationVersion("3.2");
     QApplication::setFont(QFont(QString::fromLatin1(kUiFontFamily), 10));
+    skin::applyApplicationLook(app);
     setLanguageFlag(opts.languageFlag);
 
     const Profile profile(opts.dataDir.isEmpty() ? defaultDataDirectory() : opts.dataDir);

@@ -1,6 +1,8 @@
 #include "app/name_dialog.h"
 
+#include <QAbstractButton>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,6 +21,11 @@ void showMessage(QWidget* parent, const QString& text, const QString& caption, c
         new QMessageBox(QMessageBox::Information, caption.isEmpty() ? QStringLiteral("QUORVEL 3.2") : caption,
                         text, QMessageBox::Ok, parent);
     box->setObjectName(objectName);
+    // The standard button would read "OK" in either language and carry the desktop's tick icon.
+    if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
+        ok->setText(pick("OK", "确定"));
+        ok->setIcon(QIcon());
+    }
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "link/gbk.h"
 
@@ -238,6 +239,32 @@ bool endsWith(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+struct UnitSuffix {
+    const char* text;
+    double factor; // into the unit the readout shows
+};
+
+// The units a kind may be typed in. A unit of another kind is refused rather than ignored:
+// "5K" in a level field must not read as 5000 dB and throw the fader to its top.
+std::vector<UnitSuffix> suffixesFor(Fmt f) {
+    switch (f) {
+    case Fmt::Db60:
+    case Fmt::Gain150:
+    case Fmt::TenthDb:
+        return {{"DB", 1.0}};
+    case Fmt::Hz:
+        return {{"KHZ", 1000.0}, {"HZ", 1.0}, {"K", 1000.0}};
+    case Fmt::Ms:
+        return {{"MS", 1.0}, {"S", 1000.0}};
+    case Fmt::Sec10:
+        return {{"MS", 0.001}, {"S", 1.0}};
+    case Fmt::Percent:
+        return {{"%", 1.0}};
+    default:
+        return {};
+    }
+}
+
 // Reads a number in the unit shown; the unit itself may be typed or left out.
 std::optional<double> parseNumber(Fmt f, std::string t) {
     while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back())))
@@ -248,12 +275,10 @@ std::optional<double> parseNumber(Fmt f, std::string t) {
     t.erase(0, start);
     double scale = 1.0;
     if (f == Fmt::Ratio10 && t.rfind("1:", 0) == 0) t.erase(0, 2);
-    static const std::pair<const char*, double> kSuffixes[] = {
-        {"KHZ", 1000.0}, {"HZ", 1.0}, {"K", 1000.0}, {"DB", 1.0}, {"MS", 1.0}, {"S", 1.0}, {"%", 1.0}};
-    for (const auto& [suffix, factor] : kSuffixes) {
-        if (endsWith(t, suffix)) {
-            t.erase(t.size() - std::string_view(suffix).size());
-            scale = factor;
+    for (const UnitSuffix& u : suffixesFor(f)) {
+        if (endsWith(t, u.text)) {
+            t.erase(t.size() - std::string_view(u.text).size());
+            scale = u.factor;
             break;
         }
     }

@@ -4,8 +4,11 @@
 #include <QPixmap>
 #include <cstdio>
 
+#include "app/about_box.h"
 #include "app/busy_popup.h"
 #include "app/main_window.h"
+#include "app/name_dialog.h"
+#include "app/ui_text.h"
 #include "link/device_state.h"
 #include "link/reports.h"
 #include "pages/admin/device_settings_page.h"
@@ -43,6 +46,31 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
              w.deviceSettingsPage()->busyPopup()->popup();
          },
          [&w]() -> QWidget* { return w.deviceSettingsPage()->busyPopup(); }},
+        // The small dialogs are shown without their own event loop so the walk can go on.
+        {"17-name-dialog",
+         [this, &w] {
+             auto* d = new NameDialog(&w);
+             d->setAttribute(Qt::WA_DeleteOnClose);
+             d->setName(QStringLiteral("CH 1"));
+             d->show();
+             dialog_ = d;
+         },
+         [this]() -> QWidget* { return dialog_; }},
+        {"18-about-box",
+         [this, &w] {
+             auto* d = new AboutBox(&w);
+             d->setAttribute(Qt::WA_DeleteOnClose);
+             d->show();
+             dialog_ = d;
+         },
+         [this]() -> QWidget* { return dialog_; }},
+        {"19-message",
+         [this, &w] {
+             showMessage(&w, pick("CANNOT CONNECT.", "连接失败."), QString(),
+                         QStringLiteral("screenshotMessage"));
+             dialog_ = w.findChild<QWidget*>(QStringLiteral("screenshotMessage"));
+         },
+         [this]() -> QWidget* { return dialog_; }},
     };
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &ScreenshotWalker::next);
@@ -87,9 +115,9 @@ void ScreenshotWalker::next() {
         const Step& done = steps_[index_ - 1];
         QWidget* target = done.target ? done.target() : &window_;
         const QString file = QDir(outDir_).filePath(done.name + ".png");
-        if (!target->grab().save(file))
+        if (!target || !target->grab().save(file))
             std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(file));
-        if (done.target) done.target()->hide();
+        if (done.target && target) target->close();
     }
     if (index_ == steps_.size()) {
         window_.close();

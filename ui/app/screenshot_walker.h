@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -36,6 +37,7 @@ private:
     int waitedMs_ = 0;
     int extraWaitMs_ = 0;
     QTimer timer_;
+    QPointer<QWidget> dialog_; // the small dialog of the current step, if any
 };
 
 } // namespace quorvel::ui

@@ -1,9 +1,12 @@
 #include "app/skin_painter.h"
 
+#include <QApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPalette>
 #include <QRadialGradient>
+#include <QStyleFactory>
 
 #include <cmath>
 #include <cstdint>
@@ -29,6 +32,35 @@ QFont uiFont(int pixelSize, bool bold) {
     f.setBold(bold);
     f.setStyleStrategy(QFont::PreferAntialias);
     return f;
+}
+
+void applyApplicationLook(QApplication& app) {
+    // The desktop's own style may ignore palettes; one known style looks the same everywhere.
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
+    QPalette pal;
+    const QColor window(0x23, 0x26, 0x2B), base(0x12, 0x14, 0x18), button(0x30, 0x35, 0x3C);
+    pal.setColor(QPalette::Window, window);
+    pal.setColor(QPalette::WindowText, kText);
+    pal.setColor(QPalette::Base, base);
+    pal.setColor(QPalette::AlternateBase, QColor(0x1A, 0x1D, 0x22));
+    pal.setColor(QPalette::Text, kText);
+    pal.setColor(QPalette::Button, button);
+    pal.setColor(QPalette::ButtonText, kText);
+    pal.setColor(QPalette::BrightText, Qt::white);
+    pal.setColor(QPalette::Highlight, QColor(0x0D, 0x84, 0x8A));
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    pal.setColor(QPalette::ToolTipBase, QColor(0x1E, 0x21, 0x26));
+    pal.setColor(QPalette::ToolTipText, kText);
+    pal.setColor(QPalette::PlaceholderText, kTextDim);
+    pal.setColor(QPalette::Link, kAccent);
+    pal.setColor(QPalette::Light, button.lighter(150));
+    pal.setColor(QPalette::Midlight, button.lighter(120));
+    pal.setColor(QPalette::Mid, button.darker(130));
+    pal.setColor(QPalette::Dark, QColor(0x0C, 0x0D, 0x10));
+    pal.setColor(QPalette::Shadow, Qt::black);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        pal.setColor(QPalette::Disabled, role, kTextDim.darker(130));
+    app.setPalette(pal);
 }
 
 const QPixmap& backgroundTile() {

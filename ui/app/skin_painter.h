@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <QString>
 
+class QApplication;
 class QPainter;
 
 namespace quorvel::ui::skin {
@@ -18,6 +19,10 @@ inline const QColor kTextDim{0x8C, 0x93, 0x9E};
 inline const QColor kOnline{0x3C, 0xE0, 0x6A};
 
 QFont uiFont(int pixelSize, bool bold = false);
+
+// The platform look for what the skin does not paint itself (scroll bars, message boxes, dialog
+// buttons, menus): a dark palette so that none of it glares white beside the mixer surface.
+void applyApplicationLook(QApplication& app);
 
 // Generated once; tiled from the window origin so that scrolling never shows a seam.
 const QPixmap& backgroundTile();

@@ -408,7 +408,10 @@ void ResponseView::drawTransferGrid(QPainter& p, const curves::PlotRect& r) cons
         p.drawText(QRect(x - 8, r.bottom + 5, 40, 14), Qt::AlignLeft | Qt::AlignTop, QString::number(xv));
     }
     p.setPen(Qt::white);
-    p.drawText(QPoint(r.left + 2, r.top - 15 + p.fontMetrics().ascent()), QStringLiteral("OUTPUT"));
+    // Above the plot when the margin holds the line; a small view has no such margin, and the
+    // caption then goes just inside the plot's corner rather than being cut off at the edge.
+    const int outputTop = r.top - 15 >= 0 ? r.top - 15 : r.top + 3;
+    p.drawText(QPoint(r.left + 2, outputTop + p.fontMetrics().ascent()), QStringLiteral("OUTPUT"));
     p.drawText(QPoint(r.right - 50, r.bottom - 15 + p.fontMetrics().ascent()), QStringLiteral("INPUT"));
 }
 
