@@ -250,6 +250,8 @@ double cpuSeconds(const rusage& r) {
 pid_t spawnDevice(std::uint16_t port, double hz, double silentAfter, int& keepAlive) {
     int fds[2];
     if (::pipe(fds) != 0) std::exit(1);
+    // The child must not inherit (and some exit path write out again) figures already printed.
+    std::fflush(stdout);
     pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[1]);

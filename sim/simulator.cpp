@@ -28,7 +28,9 @@ namespace quorvel::sim {
 
 bool loopbackOnly() {
     const char* v = std::getenv("QUORVEL_LOOPBACK_ONLY");
-    return v && std::strcmp(v, "1") == 0;
+    // Same reading as the application's transport: any value but "" or "0" turns the guard on, so
+    // the two can never disagree about whether a destination is allowed.
+    return v && *v && std::strcmp(v, "0") != 0;
 }
 
 bool isLoopbackAddress(const std::string& dotted) {

@@ -29,7 +29,7 @@ struct SimOptions {
     bool verbose = false;               // one line on stderr per handshake, call and firmware step
 };
 
-// True when QUORVEL_LOOPBACK_ONLY=1 is set in the environment.
+// True when QUORVEL_LOOPBACK_ONLY is set to anything but "" or "0".
 bool loopbackOnly();
 // Dotted IPv4 text inside 127.0.0.0/8.
 bool isLoopbackAddress(const std::string& dotted);

@@ -44,6 +44,11 @@ void Connection::connect() {
 }
 
 void Connection::disconnect() {
+    // Also abandons an attempt under way: a scheduled receiver start or a pending retry would
+    // otherwise bring the link back, or end in "CANNOT CONNECT.", after the user let it go.
+    step_ = Step::None;
+    state_.link.handshakePending = false;
+    if (popupShown_) notify(LinkEvent::Kind::BusyPopup, false);
     port_.sendStopStart(0);
     port_.stopReceive();
     state_.link.linkOnline = false;

@@ -78,7 +78,18 @@ bool DeviceLink::openReceiver(std::string& error) {
 
 void DeviceLink::stopReceive() {
     receiver_.stop();
+    // Whatever is still to be parsed came before the stop; acting on it now would undo it.
+    pending_.clear();
     state_.link.socketReady = false;
+}
+
+bool DeviceLink::releaseSocket(std::chrono::milliseconds drainBudget) {
+    stopReceive();
+    const bool drained = sender_.drain(drainBudget);
+    sender_.clear();
+    transport_.close();
+    boundAddress_.clear();
+    return drained;
 }
 
 bool DeviceLink::sendAlways(OutgoingFrame frame, std::string* error) {

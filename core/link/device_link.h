@@ -74,6 +74,12 @@ public:
     // Sent whatever the link state is (the handshake family); false when refused at once.
     bool sendAlways(OutgoingFrame frame, std::string* error = nullptr);
     bool drain(std::chrono::milliseconds timeout) { return sender_.drain(timeout); }
+    // The socket outlives the receive thread so that a last Q 0 still goes out; device search and
+    // firmware transfer bind sockets of their own on the link port, which this one would block
+    // (and whose replies it could take). Call it offline, before opening them: stops the receive
+    // side, lets the queue drain within the budget, drops what is left and closes the socket. The
+    // next CONNECT opens a new one. False when frames had to be dropped.
+    bool releaseSocket(std::chrono::milliseconds drainBudget);
 
     bool socketReady() const override { return receiver_.running(); }
     std::uint16_t localPort() const { return transport_.localPort(); }

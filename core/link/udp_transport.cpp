@@ -197,6 +197,13 @@ void ReceiveThread::stop() {
         ::close(stopFd_);
         stopFd_ = -1;
     }
+    {
+        // Frames cut before the stop but not yet taken belong to the session being ended: a
+        // full-state report handed over after DISCONNECT or "CANNOT CONNECT." would put the link
+        // back online, and a names report would ask the device to resume its reports.
+        std::lock_guard lock(mutex_);
+        frames_.clear();
+    }
     running_.store(false);
     cv_.notify_all();
 }

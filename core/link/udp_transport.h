@@ -51,16 +51,16 @@ public:
     // One datagram; true only when all of it was accepted by the kernel.
     bool sendTo(std::string_view host, std::uint16_t port, std::string_view data, std::string& error);
 
-    void setLoopbackOnly(bool on) { loopbackOnly_ = on; }
-    bool loopbackOnly() const { return loopbackOnly_; }
+    void setLoopbackOnly(bool on) { loopbackOnly_.store(on); }
+    bool loopbackOnly() const { return loopbackOnly_.load(); }
 
     // Throws away whatever waits in the receive queue (stale reports from before a restart).
     void discardPending();
 
 private:
     std::atomic<int> fd_{-1};
-    mutable std::mutex mutex_; // keeps a send from racing a close onto a reused descriptor
-    bool loopbackOnly_;
+    mutable std::mutex mutex_;       // keeps a send from racing a close onto a reused descriptor
+    std::atomic<bool> loopbackOnly_; // read by the sender thread
 };
 
 struct ReceiveStats {
@@ -85,7 +85,7 @@ public:
 
     // Accepts datagrams on fd only from the device's address.
     bool start(int fd, const in_addr& device, std::string& error);
-    void stop(); // wakes the thread, joins it; idempotent
+    void stop(); // wakes the thread, joins it, drops frames not yet taken; idempotent
     bool running() const { return running_.load(); }
 
     void setWake(Wake wake);

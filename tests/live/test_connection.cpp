@@ -232,3 +232,44 @@ TEST_F(LinkConnectionTest, CloseWithoutEverConnectingFinishesAtOnce) {
     EXPECT_TRUE(conn.closeFinished());
     EXPECT_EQ(port.starts, 0);
 }
+
+TEST_F(LinkConnectionTest, DisconnectAbandonsAnAttemptUnderWay) {
+    // Before the receiver has even started.
+    conn.connect();
+    conn.disconnect();
+    run(40s);
+    EXPECT_EQ(port.starts, 0);
+    EXPECT_EQ(port.count("Z"), 0);
+
+    // While the handshake waits for its answer.
+    conn.connect();
+    run(1s);
+    ASSERT_EQ(port.count("Z"), 1);
+    conn.disconnect();
+    EXPECT_FALSE(state.link.handshakePending);
+    EXPECT_FALSE(port.ready);
+    EXPECT_FALSE(last(LinkEvent::Kind::BusyPopup)->on);
+    EXPECT_FALSE(conn.nextDeadline().has_value());
+    run(40s);
+    EXPECT_EQ(port.count("Z"), 1);
+    EXPECT_EQ(countEvents(LinkEvent::Kind::MessageBox, "CANNOT CONNECT."), 0);
+
+    // Nothing is left over to block the next attempt.
+    conn.connect();
+    run(1s);
+    EXPECT_EQ(port.count("Z"), 2);
+}
+
+TEST_F(LinkConnectionTest, ChineseTextsFollowTheLanguage) {
+    conn.setLanguage(2);
+    conn.connect();
+    run(1s);
+    answerFullState();
+    EXPECT_EQ(last(LinkEvent::Kind::ConnectButton)->text, "断开");
+    EXPECT_EQ(last(LinkEvent::Kind::StatusLabel)->text, "在线");
+    run(10s);
+    EXPECT_EQ(last(LinkEvent::Kind::StatusLabel)->text, "离线");
+    conn.connect();
+    EXPECT_EQ(last(LinkEvent::Kind::ConnectButton)->text, "连接");
+    EXPECT_EQ(last(LinkEvent::Kind::StatusLabel)->text, "离线");
+}

@@ -391,4 +391,13 @@ TEST(Simulator, LoopbackGuardRefusesOtherAddresses) {
     EXPECT_TRUE(isLoopbackAddress("127.4.5.6"));
     EXPECT_FALSE(isLoopbackAddress("128.0.0.1"));
     EXPECT_FALSE(isLoopbackAddress("192.168.1.106"));
+
+    // The guard reads the variable as the application's transport does: any value but "" or "0".
+    const std::string saved = std::getenv("QUORVEL_LOOPBACK_ONLY");
+    ::setenv("QUORVEL_LOOPBACK_ONLY", "yes", 1);
+    EXPECT_TRUE(loopbackOnly());
+    EXPECT_FALSE(sim.start(error));
+    ::setenv("QUORVEL_LOOPBACK_ONLY", "0", 1);
+    EXPECT_FALSE(loopbackOnly());
+    ::setenv("QUORVEL_LOOPBACK_ONLY", saved.c_str(), 1);
 }
