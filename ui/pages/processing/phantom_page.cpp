@@ -1,0 +1,61 @@
+#include "pages/processing/phantom_page.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "app/skin_painter.h"
+#include "app/ui_text.h"
+#include "controls/image_button.h"
+#include "controls/skin_label.h"
+#include "pages/processing/strip_support.h"
+#include "processing/strip_ops.h"
+
+namespace quorvel::ui {
+namespace {
+constexpr int kDividerY = 110;
+}
+
+PhantomPage::PhantomPage(DeviceState& state, EditSink& sink, QWidget* parent)
+    : Page(state, parent), sink_(sink) {
+    for (int i = 0; i < kButtons; ++i) {
+        auto* b = makeSkinButton(this, 1033 + i, "", 80, 24);
+        b->setObjectName(QStringLiteral("phantom%1").arg(i + 1));
+        b->move(100 + 100 * (i % 8), 150 + 50 * (i / 8));
+        connect(b, &ImageButton::clicked, this,
+                [this, i, b] { b->setOn(togglePhantomFromPage(state_, sink_, i + 1)); });
+        buttons_[static_cast<std::size_t>(i)] = b;
+    }
+    title_ = new SkinLabel(1088, this);
+    title_->setObjectName("phantomTitle");
+    title_->setFontSize(16);
+    title_->setGeometry(400, 50, 300, 50);
+    setLanguage(languageFlag());
+}
+
+void PhantomPage::refresh() {
+    for (int i = 0; i < kButtons; ++i) {
+        ImageButton* b = buttons_[static_cast<std::size_t>(i)];
+        b->setOn(state_.in(i + 1).phantom != 0);
+        b->setText(displayName(state_.in(i + 1).name, QStringLiteral("CH %1").arg(i + 1)));
+    }
+    update();
+}
+
+void PhantomPage::setLanguage(int lang) {
+    if (lang != kEnglish && lang != kChinese) return;
+    title_->setText(pick(lang, "PHANTOM", "幻象电源"));
+}
+
+void PhantomPage::resizeEvent(QResizeEvent* event) {
+    Page::resizeEvent(event);
+    title_->setGeometry(width() / 3, 30, 300, 50);
+}
+
+void PhantomPage::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    skin::paintBackground(p, event->rect());
+    p.setPen(QColor(0x8C, 0x93, 0x9E));
+    p.drawLine(0, kDividerY, width(), kDividerY);
+}
+
+} // namespace quorvel::ui
