@@ -264,12 +264,12 @@ std::string PresetStore::engineText(std::string_view sql) {
     bool isSelect = false;
     while (i < sql.size()) {
         const char c = sql[i];
-        if (c == '\'') {
-            // Copy a literal whole, including doubled apostrophes inside it.
+        if (c == '\'' || c == '"') {
+            // Copy a literal or an already quoted name whole, including doubled quotes inside it.
             std::size_t j = i + 1;
             while (j < sql.size()) {
-                if (sql[j] == '\'') {
-                    if (j + 1 < sql.size() && sql[j + 1] == '\'') {
+                if (sql[j] == c) {
+                    if (j + 1 < sql.size() && sql[j + 1] == c) {
                         j += 2;
                         continue;
                     }

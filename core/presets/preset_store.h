@@ -83,7 +83,7 @@ public:
     void setSqlHook(SqlHook hook) { sqlHook_ = std::move(hook); }
 
     // The statement as the engine must read it: "select top N ..." becomes "select ... limit N",
-    // and a table named like a reserved word is quoted. String literals are never touched.
+    // and a table named like a reserved word is quoted. Literals and quoted names are never touched.
     static std::string engineText(std::string_view sql);
 
 private:

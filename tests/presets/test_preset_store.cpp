@@ -34,6 +34,9 @@ TEST(EngineText, TranslatesOnlyWhatTheEngineSpellsDifferently) {
     // Text inside literals is the user's and stays as typed.
     EXPECT_EQ(PresetStore::engineText("update NOISE set NAME='select top 1 from LIMIT it''s' where ID=2"),
               "update NOISE set NAME='select top 1 from LIMIT it''s' where ID=2");
+    // A name quoted by its writer is left as written, never quoted a second time.
+    EXPECT_EQ(PresetStore::engineText("select * from \"LIMIT\" order by ID"),
+              "select * from \"LIMIT\" order by ID");
 }
 
 TEST(LiteralText, DoublesApostrophesOnly) {

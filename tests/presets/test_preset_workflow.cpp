@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -124,6 +125,17 @@ TEST_F(Workflow, NamesRoundTripAndCannotInject) {
     EXPECT_TRUE(shown_.empty());
 }
 
+// A scene row holds a file path; a directory with an apostrophe in its name must come back intact.
+TEST_F(Workflow, ScenePathsWithApostrophesRoundTrip) {
+    PresetOperations ops(store_, kDeviceDataTable);
+    const std::string path = "/home/o'neil/.local/share/quorvel/SAVE1.dat";
+    ASSERT_TRUE(ops.insert(1, "SAVE1", path)) << store_.lastError();
+    EXPECT_EQ(executed_.back(),
+              "insert into DeviceDATA values(1,'SAVE1','/home/o''neil/.local/share/quorvel/SAVE1.dat')");
+    EXPECT_EQ(ops.readData("1:SAVE1"), path);
+    EXPECT_EQ(ops.nextId(), 2);
+}
+
 TEST_F(Workflow, ExhaustedIdsAreReportedNotWrapped) {
     ASSERT_TRUE(store_.RunStatement("insert into REV values(2147483647,'last','3D302F32034E20')"));
     PresetOperations ops(store_, kReverbTable);
@@ -178,6 +190,97 @@ TEST_F(Workflow, EveryBlockRecallsIntoDeviceState) {
     EXPECT_EQ(target.input[7].peq[4].bandFreq, factory.input[7].peq[4].bandFreq);
     EXPECT_EQ(std::memcmp(&target.input[2], &factory.input[2], sizeof(InputChannel)), 0);
     EXPECT_EQ(std::memcmp(&target.output[1], &factory.output[1], sizeof(OutputChannel)), 0);
+}
+
+// Rows written by hand, the way an older file holds them, land in exactly the fields and the
+// channel or output their table names; every other word of the state keeps its value.
+TEST_F(Workflow, StoredTextsLandInTheirFields) {
+    auto hex = [](int value, int digits) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, digits == 2 ? "%02X" : "%04X", value);
+        return std::string(buf);
+    };
+    std::string peq;
+    for (int b = 0; b < 4; ++b) {
+        peq += hex(b % 3, 2) + hex(10 + b, 4) + hex(100 + b, 4) + hex(1000 * (b + 1), 4);
+    }
+    peq += "," + hex(1, 2) + hex(2, 2) + hex(6, 4) + hex(80, 4) + "," + hex(0, 2) + hex(2, 2) + hex(4, 4) +
+           hex(15000, 4);
+    std::string geq;
+    for (int k = 0; k < 31; ++k) {
+        geq += hex(9 * k, 4);
+    }
+    struct Row {
+        PresetBlock block;
+        const char* table;
+        std::string text;
+        int index;
+    };
+    const Row rows[] = {
+        {PresetBlock::Noise, "NOISE", "012A0564", 4},
+        {PresetBlock::Compressor, "Compressor", "011E500A7832", 4},
+        {PresetBlock::Peq, "PEQ", peq, 9},
+        {PresetBlock::Limiter, "LIMIT", "01281E0AC864", 6},
+        {PresetBlock::Geq, "GEQ", geq, 0},
+        {PresetBlock::Delay, "DELAY", "0064012C1E2710", 3},
+        {PresetBlock::Reverb, "REV", "3c3b3a39141f40", 3}, // lower case reads the same
+    };
+    DeviceState s;
+    loadFactoryDefaults(s);
+    DeviceState expected = s;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.table);
+        ASSERT_TRUE(store_.RunStatement(std::string("insert into ") + r.table + " values(5,'by hand','" +
+                                        r.text + "')"));
+        ASSERT_EQ(recallBlockPreset(store_, r.block, "5:by hand", s, r.index), RecallStatus::Recalled)
+            << store_.lastError();
+    }
+
+    GateSettings& gate = expected.input[4].gate;
+    gate.gateEnabled = 1, gate.gateThreshold = 42, gate.gateAttack = 5, gate.gateRelease = 100;
+    Dynamics& comp = expected.input[4].dynamics;
+    comp.compEnabled = 1, comp.compThreshold = 30, comp.compRatio = 80;
+    comp.compAttack = 10, comp.compRelease = 120, comp.compGain = 50;
+    InputChannel& ch = expected.input[9];
+    for (int b = 0; b < 4; ++b) {
+        PeqBand& band = ch.peq[static_cast<std::size_t>(b)];
+        band.bandType = b % 3, band.bandQ = 10 + b, band.bandGain = 100 + b, band.bandFreq = 1000 * (b + 1);
+    }
+    ch.hpfOn = 1, ch.hpfType = 2, ch.hpfSlope = 6, ch.hpfFreq = 80;
+    ch.lpfOn = 0, ch.lpfType = 2, ch.lpfSlope = 4, ch.lpfFreq = 15000;
+    // Storage order l1..l6: switch, threshold, attack, release, gain, ratio.
+    expected.output[6].limiter = {1, 40, 10, 200, 100, 30};
+    for (int k = 0; k < 31; ++k) {
+        expected.output[0].geq[static_cast<std::size_t>(k)].gain = 9 * k;
+    }
+    // Record 17 is the DELAY return, record 18 the Reverberation return.
+    auto& delay = expected.input[16].effectParams;
+    delay[0] = 100, delay[1] = 300, delay[2] = 30, delay[3] = 10000;
+    auto& rev = expected.input[17].effectParams;
+    rev[5] = 60, rev[6] = 59, rev[7] = 58, rev[8] = 57, rev[9] = 20, rev[10] = 8000;
+
+    for (std::size_t i = 0; i < s.input.size(); ++i) {
+        EXPECT_EQ(std::memcmp(&s.input[i], &expected.input[i], sizeof(InputChannel)), 0) << "input " << i;
+    }
+    for (std::size_t i = 0; i < s.output.size(); ++i) {
+        EXPECT_EQ(std::memcmp(&s.output[i], &expected.output[i], sizeof(OutputChannel)), 0) << "output " << i;
+    }
+    EXPECT_TRUE(shown_.empty());
+}
+
+// The item menus: the compressor and reverberation lists share one, every other list the other.
+TEST(PresetMenus, EachListHasItsMenuAndCommands) {
+    const std::vector<int> common = {215, 32771, 32773, 32774};
+    const std::vector<int> second = {216, 32775, 32776, 32777};
+    for (const auto& [block, want] :
+         {std::pair{PresetBlock::Noise, common}, std::pair{PresetBlock::Compressor, second},
+          std::pair{PresetBlock::Peq, common}, std::pair{PresetBlock::Limiter, common},
+          std::pair{PresetBlock::Geq, common}, std::pair{PresetBlock::Delay, common},
+          std::pair{PresetBlock::Reverb, second}}) {
+        const PresetMenu& m = presetMenu(block);
+        EXPECT_EQ((std::vector<int>{m.menuId, m.nameCommand, m.recallCommand, m.deleteCommand}), want)
+            << presetTable(block).name;
+    }
 }
 
 TEST_F(Workflow, DamagedRowIsRefusedAndTheBlockStays) {

@@ -96,7 +96,7 @@ private:
 
 constexpr const char* kValueStyle =
     "QLineEdit { background: #07080A; color: white; border: 1px solid #2C3138; border-radius: 3px;"
-    " padding: 0 4px; selection-background-color: #2CD4F0; }"
+    " padding: 0; selection-background-color: #2CD4F0; }"
     "QLineEdit:focus { border: 1px solid #2CD4F0; }";
 
 QLabel* makeLabel(QWidget* parent, const char* objectName, int pixelSize,
@@ -255,7 +255,8 @@ void MainWindow::buildControls() {
     readoutValue2_ = new QLineEdit(canvas_);
     readoutValue2_->setObjectName("readoutValue2");
     for (QLineEdit* e : {readoutValue1_, readoutValue2_}) {
-        e->setFont(skin::uiFont(20));
+        // 18 px keeps the widest value ("20000Hz") inside the 80-px field.
+        e->setFont(skin::uiFont(18));
         e->setAlignment(Qt::AlignCenter);
         e->setStyleSheet(kValueStyle);
         e->setMaxLength(16);
@@ -667,6 +668,7 @@ void MainWindow::updateReadout() {
     for (auto [field, text] : {std::pair{readoutValue1_, &r.value1}, std::pair{readoutValue2_, &r.value2}}) {
         if (field->hasFocus() && field->isModified()) continue;
         field->setText(QString::fromStdString(*text));
+        field->setCursorPosition(0);  // any overflow then cuts the unit, never the sign or digits
         field->setModified(false);
     }
 }
