@@ -20,6 +20,10 @@
 #include "app/ui_text.h"
 #include "link/device_state.h"
 #include "pages/admin/device_settings_page.h"
+#if defined(QUORVEL_PRESETS_AVAILABLE)
+#include "app/name_dialog.h"
+#include "presets/preset_store.h"
+#endif
 
 #if defined(QUORVEL_SIM_AVAILABLE)
 #include "sim/simulator.h"
@@ -102,6 +106,18 @@ int main(int argc, char** argv) {
     } else {
         window.showMaximized();
     }
+
+#if defined(QUORVEL_PRESETS_AVAILABLE)
+    // The preset file is opened once the window has painted (key derivation takes tens of ms);
+    // a file that cannot be opened is reported with the engine's text and the run goes on
+    // without presets.
+    PresetStore presets(PresetStore::pathIn(profile.dataDir().toStdString()));
+    presets.setErrorSink([&window](const std::string& message) {
+        ui::showMessage(&window, QString::fromStdString(message), QStringLiteral("QUORVEL"),
+                        QStringLiteral("presetError"));
+    });
+    QTimer::singleShot(0, &window, [&presets] { presets.OpenDatabase(); });
+#endif
 
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });
