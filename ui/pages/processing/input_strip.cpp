@@ -23,9 +23,6 @@ namespace {
 
 constexpr int kButtonWidth = 80;
 constexpr int kRowHeight = 24;
-constexpr int kFaderY = 290;
-constexpr int kMeterWidth = 30;
-constexpr int kMeterHeight = 200;
 constexpr int kReadoutMute = 1;
 constexpr int kReadoutVolume = 3;
 constexpr int kFirstLineInput = 9; // channels from here have no automixer controls
@@ -86,14 +83,14 @@ InputStrip::InputStrip(DeviceState& state, EditSink& sink, int index, QWidget* p
     fader_->setRange(0, kFaderTop);
     fader_->setShowText(false);
     fader_->setValueFormatter([](int pos) { return QStringLiteral("%1 dB").arg(kFaderTop - pos - 60); });
-    fader_->move(2, kFaderY);
+    fader_->move(2, kStripFaderY);
 
     meter_ = new LevelMeter(1006, this);
     meter_->setObjectName("meter");
     meter_->setColumnCount(1);
     meter_->setRange(0, 70);
     meter_->setThresholds(0.7, 0.9);
-    meter_->setGeometry(60, kFaderY, kMeterWidth, kMeterHeight);
+    meter_->setGeometry(60, kStripFaderY, kStripMeterWidth, kStripMeterHeight);
 
     mute_ = makeSkinButton(this, 1001, "muteButton");
     nameButton_ = makeSkinButton(this, 1003, "nameButton", 100, 60, 193, 194);
@@ -311,11 +308,7 @@ void InputStrip::layoutControls() {
     for (auto [b, y] : rows)
         b->setGeometry(cx - kButtonWidth / 2, y, kButtonWidth, kRowHeight);
     nameButton_->setGeometry(cx - 50, 580, 100, 60);
-    // Fader and meter are centred as a pair, the meter one pixel right of the fader.
-    const int pair = fader_->width() + 1 + kMeterWidth;
-    const int x0 = (w - pair) / 2;
-    fader_->move(x0, kFaderY);
-    meter_->setGeometry(x0 + fader_->width() + 1, kFaderY, kMeterWidth, kMeterHeight);
+    placeFaderAndMeter(fader_, meter_, w);
 }
 
 void InputStrip::resizeEvent(QResizeEvent* event) {

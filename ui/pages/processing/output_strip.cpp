@@ -20,9 +20,6 @@ namespace {
 
 constexpr int kButtonWidth = 80;
 constexpr int kRowHeight = 24;
-constexpr int kFaderY = 290;
-constexpr int kMeterWidth = 30;
-constexpr int kMeterHeight = 200;
 constexpr int kEqTop = 55;
 constexpr int kEqHeight = 55;
 constexpr int kMeteredOutputs = 4; // the status report meters the master outputs only
@@ -194,10 +191,7 @@ void OutputStrip::layoutControls() {
     for (auto [b, y] : rows)
         b->setGeometry(cx - kButtonWidth / 2, y, kButtonWidth, kRowHeight);
     nameButton_->setGeometry(cx - 50, 580, 100, 60);
-    const int pair = fader_->width() + 1 + kMeterWidth;
-    const int x0 = (w - pair) / 2;
-    fader_->move(x0, kFaderY);
-    meter_->setGeometry(x0 + fader_->width() + 1, kFaderY, kMeterWidth, kMeterHeight);
+    placeFaderAndMeter(fader_, meter_, w);
 }
 
 void OutputStrip::resizeEvent(QResizeEvent* event) {

@@ -53,4 +53,10 @@ void paintStripBackground(QPainter& p, const QWidget* w) {
         p.drawPixmap(0, 0, art);
 }
 
+void placeFaderAndMeter(QWidget* fader, QWidget* meter, int stripWidth) {
+    const int x0 = (stripWidth - (fader->width() + 1 + kStripMeterWidth)) / 2;
+    fader->move(x0, kStripFaderY);
+    meter->setGeometry(x0 + fader->width() + 1, kStripFaderY, kStripMeterWidth, kStripMeterHeight);
+}
+
 } // namespace quorvel::ui

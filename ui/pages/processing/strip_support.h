@@ -33,4 +33,11 @@ void openNameMenu(QWidget* owner, const QString& current, std::function<void(con
 // The strip panel behind the controls (art 189), stretched to the widget.
 void paintStripBackground(QPainter& p, const QWidget* w);
 
+// Fader and meter sit side by side, centred as a pair in a strip of the given width, the meter
+// one pixel right of the fader; both strips use the same rows so their meters line up.
+inline constexpr int kStripFaderY = 290;
+inline constexpr int kStripMeterWidth = 30;
+inline constexpr int kStripMeterHeight = 200;
+void placeFaderAndMeter(QWidget* fader, QWidget* meter, int stripWidth);
+
 } // namespace quorvel::ui
