@@ -218,6 +218,25 @@ private slots:
         QTest::mouseClick(r.button("muteGroup1"), Qt::LeftButton);
         QCOMPARE(r.state.in(3).mute, 0);
     }
+
+    void viewButtonsMirrorTheirStrips() {
+        Rig r("127.0.0.2");
+        MainWindow& w = *r.window;
+        QCOMPARE(r.button("viewCh1to8")->thumbnail().size(), 8);
+        QCOMPARE(r.button("viewCh9to12")->thumbnail().size(), 4);
+        QCOMPARE(r.button("viewOutputs")->thumbnail().size(), 4);
+        // A mute on a strip shows on its view button at once.
+        w.showView(MainWindow::Ch1to8, w.bus(), MainWindow::ChannelTab);
+        QTest::mouseClick(w.inputStrip(2)->findChild<QWidget*>("muteButton"), Qt::LeftButton);
+        QCOMPARE(r.state.in(3).mute, 1);
+        QVERIFY(r.button("viewCh1to8")->thumbnail()[2].mute);
+        // Device-side changes arrive with a refresh.
+        r.state.in(10).level = 12;
+        r.state.out(4).mute = 1;
+        w.refreshAllViews();
+        QCOMPARE(r.button("viewCh9to12")->thumbnail()[1].level, 12);
+        QVERIFY(r.button("viewOutputs")->thumbnail()[3].mute);
+    }
 #endif
 
     void readoutEntryAndLanguage() {

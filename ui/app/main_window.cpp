@@ -179,6 +179,7 @@ MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& pro
     setLanguage(language_);
     showView(view_, bus_, tab_);
     updateReadout();
+    updateViewThumbnails();
     onStatusLabel(false, pick(language_, "OFFLINE", "离线"));
     initialised_ = true;
 }
@@ -343,11 +344,14 @@ void MainWindow::wireStrips() {
         connect(s, &InputStrip::readoutRequested, this, &MainWindow::setReadout);
         connect(s, &InputStrip::detailRequested, this, &MainWindow::openInputDetail);
         connect(s, &InputStrip::membersChanged, this, refreshVisible);
+        connect(s, &InputStrip::thumbnailChanged, this, &MainWindow::updateViewThumbnails);
     };
     auto wireOutput = [&](OutputStrip* s) {
         connect(s, &OutputStrip::readoutRequested, this, &MainWindow::setReadout);
         connect(s, &OutputStrip::detailRequested, this, &MainWindow::openOutputDetail);
         connect(s, &OutputStrip::membersChanged, this, refreshVisible);
+        // Every edit on an output strip asks for the readout; the thumbnail follows with it.
+        connect(s, &OutputStrip::readoutRequested, this, &MainWindow::updateViewThumbnails);
     };
     for (InputStrip* s : inputStrips_)
         wireInput(s);
@@ -715,6 +719,20 @@ void MainWindow::refreshAllViews() {
     for (Page* p : allPages())
         if (p->isVisible()) p->refresh();
     updateReadout();
+    updateViewThumbnails();
+}
+
+void MainWindow::updateViewThumbnails() {
+    auto inputs = [this](int first, int last) {
+        QVector<NavButton::FaderThumb> t;
+        for (int c = first; c <= last; ++c) t.push_back({state_.in(c).level, state_.in(c).mute != 0});
+        return t;
+    };
+    viewCh1to8_->setThumbnail(inputs(1, 8));
+    viewCh9to12_->setThumbnail(inputs(9, 12));
+    QVector<NavButton::FaderThumb> outs;
+    for (int o = 1; o <= 4; ++o) outs.push_back({state_.out(o).level, state_.out(o).mute != 0});
+    viewOutputs_->setThumbnail(outs);
 }
 
 void MainWindow::openAbout() {
@@ -756,6 +774,7 @@ void MainWindow::onReport(const DispatchResult& r) {
             for (OutputStrip* s : outputStrips_)
                 if (s->isVisible()) s->refreshFader();
             updateReadout();
+            updateViewThumbnails();
 #else
             refreshAllViews();
 #endif

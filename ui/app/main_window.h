@@ -83,6 +83,8 @@ public:
 
     void setLanguage(int languageFlag);
     void refreshAllViews();
+    // The CH1-8, CH9-12 and OUTPUTS view buttons mirror their strips' levels and mutes.
+    void updateViewThumbnails();
     void openAbout();
 
     // Pages by their resource number (149..179), strips by index.

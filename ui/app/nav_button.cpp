@@ -1,5 +1,7 @@
 #include "app/nav_button.h"
 
+#include <algorithm>
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -63,19 +65,24 @@ void NavButton::paintEvent(QPaintEvent*) {
     }
 
     if (style_ == Style::View && text().isEmpty()) {
-        // A small bank of faders: the view buttons carry their caption in the label below.
+        // A small bank of faders: the view buttons carry their caption in the label below. With a
+        // thumbnail set, the caps stand where the strips' faders stand.
         const QColor c = on ? skin::kAccent : skin::kTextDim;
-        const qreal w = r.width() * 0.5, x0 = r.center().x() - w / 2, top = r.top() + r.height() * 0.22,
-                    bottom = r.bottom() - r.height() * 0.22;
-        const qreal caps[4] = {0.55, 0.3, 0.7, 0.45};
-        for (int i = 0; i < 4; ++i) {
-            const qreal x = x0 + w * (i + 0.5) / 4;
+        static const QVector<FaderThumb> kIdle = {{32, false}, {49, false}, {21, false}, {38, false}};
+        const QVector<FaderThumb>& faders = thumbs_.isEmpty() ? kIdle : thumbs_;
+        const int n = static_cast<int>(faders.size());
+        const qreal w = r.width() * (n > 4 ? 0.8 : 0.5), x0 = r.center().x() - w / 2,
+                    top = r.top() + r.height() * 0.22, bottom = r.bottom() - r.height() * 0.22;
+        const qreal capW = std::min<qreal>(10, w / n - 2);
+        for (int i = 0; i < n; ++i) {
+            const qreal x = x0 + w * (i + 0.5) / n;
             p.setPen(QPen(QColor(0x10, 0x11, 0x14), 3, Qt::SolidLine, Qt::RoundCap));
             p.drawLine(QPointF(x, top), QPointF(x, bottom));
-            const qreal y = top + (bottom - top) * caps[i];
+            const int level = std::clamp(faders[i].level, 0, 70);
+            const qreal y = top + (bottom - top) * (70 - level) / 70.0;
             p.setPen(Qt::NoPen);
-            p.setBrush(c);
-            p.drawRoundedRect(QRectF(x - 5, y - 3, 10, 6), 1.5, 1.5);
+            p.setBrush(faders[i].mute ? QColor(0xE0, 0x3A, 0x3A) : c);
+            p.drawRoundedRect(QRectF(x - capW / 2, y - 3, capW, 6), 1.5, 1.5);
         }
         return;
     }
@@ -84,6 +91,12 @@ void NavButton::paintEvent(QPaintEvent*) {
     p.setFont(skin::uiFont(px, true));
     p.setPen(on ? skin::kAccent.lighter(115) : skin::kText);
     p.drawText(r.adjusted(2, 0, -2, on ? -4 : 0), Qt::AlignCenter, text());
+}
+
+void NavButton::setThumbnail(const QVector<FaderThumb>& faders) {
+    if (faders == thumbs_) return;
+    thumbs_ = faders;
+    update();
 }
 
 } // namespace quorvel::ui

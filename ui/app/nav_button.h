@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QVector>
 
 namespace quorvel::ui {
 
@@ -16,12 +17,23 @@ public:
     void setLampOn(bool on);
     bool lampOn() const { return lampOn_; }
 
+    // A view button draws the faders of the strips it leads to: one cap per channel at its level
+    // (0..70, fader position 70 - level), red while muted. Repaints only when something changed.
+    struct FaderThumb {
+        int level = 0;
+        bool mute = false;
+        bool operator==(const FaderThumb&) const = default;
+    };
+    void setThumbnail(const QVector<FaderThumb>& faders);
+    const QVector<FaderThumb>& thumbnail() const { return thumbs_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     Style style_;
     bool lampOn_ = false;
+    QVector<FaderThumb> thumbs_;
 };
 
 } // namespace quorvel::ui
