@@ -1,10 +1,7 @@
 // quorvelctl frame / check: print a command exactly as it goes on the wire, and judge a frame
 // the way the receiver does. Both work offline, so installers can script against them.
 
-#include <arpa/inet.h>
-
 #include <charconv>
-#include <cstdio>
 #include <iostream>
 #include <vector>
 
@@ -12,6 +9,7 @@
 #include "link/commands.h"
 #include "link/field_registry.h"
 #include "link/frame.h"
+#include "link/ipv4.h"
 
 namespace quorvel::cli {
 namespace {
@@ -32,19 +30,11 @@ bool parseInt(const std::string& text, int& v) {
     return !text.empty() && r.ec == std::errc{} && r.ptr == e;
 }
 
-bool parseIpv4(const std::string& text, Ipv4Octets& out) {
+bool parseOctets(const std::string& text, Ipv4Octets& out) {
     in_addr a{};
-    if (inet_pton(AF_INET, text.c_str(), &a) != 1) return false;
-    const std::uint32_t h = ntohl(a.s_addr);
-    out = {static_cast<std::uint8_t>(h >> 24), static_cast<std::uint8_t>(h >> 16),
-           static_cast<std::uint8_t>(h >> 8), static_cast<std::uint8_t>(h)};
+    if (!parseIpv4(text, a)) return false;
+    out = octetsOf(a);
     return true;
-}
-
-std::string hex4(std::uint16_t v) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(v));
-    return buf;
 }
 
 } // namespace
@@ -94,7 +84,7 @@ int runFrame(const Args& args) {
     Ipv4Octets ownAddress{};
     if (own.empty())
         ownAddress = ownAddressFor("127.0.0.1");
-    else if (!parseIpv4(own, ownAddress))
+    else if (!parseOctets(own, ownAddress))
         return usageError("frame: --own needs a dotted IPv4 address, got '" + own + "'");
 
     OutgoingFrame out;
@@ -122,7 +112,8 @@ int runCheck(const Args& args) {
         // A receiver restarts the frame at a later "%", so this text is never taken as it stands.
         reason = "% inside the frame at position " + std::to_string(c.find('%', 1) + 1);
     } else {
-        const std::string expected = hex4(frameChecksum(std::string_view(c).substr(0, c.size() - 5)));
+        std::string expected;
+        appendX4(expected, frameChecksum(std::string_view(c).substr(0, c.size() - 5)));
         const std::string got = c.substr(c.size() - 5, 4);
         if (got != expected) reason = "checksum mismatch: expected " + expected + ", got " + got;
     }

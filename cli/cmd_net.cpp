@@ -196,10 +196,7 @@ int runSet(Args args, const GlobalOptions& g) {
     }
     int rc = 0;
     for (const Carrier& c : carriers) {
-        std::vector<int> selectors;
-        if (c.letter != 'M' && c.letter != 'N') selectors.push_back(c.selector);
-        if (c.letter == 'G') selectors.push_back(c.selector2);
-        if (!s.link->sendCommand(c.letter, selectors, &error)) {
+        if (!s.link->sendCommand(c.letter, carrierSelectors(c), &error)) {
             std::cerr << "quorvelctl: " << c.letter << ": " << error << "\n";
             rc = 1;
         }

@@ -20,23 +20,21 @@
 
 #include "command_apply.h"
 #include "firmware.h"
+#include "link/ipv4.h"
 #include "link/reports.h"
 #include "meters.h"
 #include "report_builder.h"
 
 namespace quorvel::sim {
 
+// Read exactly as the application's transport reads them, so the two can never disagree about
+// whether a destination is allowed.
 bool loopbackOnly() {
-    const char* v = std::getenv("QUORVEL_LOOPBACK_ONLY");
-    // Same reading as the application's transport: any value but "" or "0" turns the guard on, so
-    // the two can never disagree about whether a destination is allowed.
-    return v && *v && std::strcmp(v, "0") != 0;
+    return loopbackOnlyFromEnvironment();
 }
 
 bool isLoopbackAddress(const std::string& dotted) {
-    in_addr a{};
-    if (inet_pton(AF_INET, dotted.c_str(), &a) != 1) return false;
-    return (ntohl(a.s_addr) >> 24) == 127;
+    return isLoopbackIpv4(dotted);
 }
 
 namespace {
@@ -150,7 +148,7 @@ struct Simulator::Impl {
 
     void sendFrame(const sockaddr_in& to, const std::string& frame) {
         if (silent(Clock::now())) return;
-        if (loopbackOnly() && (ntohl(to.sin_addr.s_addr) >> 24) != 127) {
+        if (loopbackOnly() && !isLoopback(to.sin_addr)) {
             log("refused to send to %s outside loopback", addressText(to).c_str());
             return;
         }
@@ -442,7 +440,7 @@ bool Simulator::start(std::string& error) {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(d.opt.port);
-    if (inet_pton(AF_INET, d.opt.bind.c_str(), &addr.sin_addr) != 1) {
+    if (!parseIpv4(d.opt.bind, addr.sin_addr)) {
         error = "not an IPv4 address: " + d.opt.bind;
         return false;
     }

@@ -11,6 +11,7 @@
 
 #include "link/frame.h"
 #include "link/gbk.h"
+#include "link/ipv4.h"
 
 namespace quorvel {
 namespace {
@@ -385,10 +386,7 @@ std::vector<std::string> splitPieces(const std::string& frame, std::size_t piece
 }
 
 Ipv4Octets ownAddressFor(const std::string& deviceAddress) {
-    in_addr device{};
-    if (deviceAddress == "localhost" ||
-        (inet_pton(AF_INET, deviceAddress.c_str(), &device) == 1 && (ntohl(device.s_addr) >> 24) == 127))
-        return {127, 0, 0, 1};
+    if (deviceAddress == "localhost" || isLoopbackIpv4(deviceAddress)) return {127, 0, 0, 1};
 
     Ipv4Octets own{0, 0, 0, 0};
     char host[256] = {};

@@ -285,4 +285,10 @@ bool assignField(DeviceState& s, std::string_view assignment, std::string& error
     return true;
 }
 
+std::vector<int> carrierSelectors(const Carrier& c) {
+    if (c.letter == 'M' || c.letter == 'N') return {};
+    if (c.letter == 'G') return {c.selector, c.selector2};
+    return {c.selector};
+}
+
 } // namespace quorvel

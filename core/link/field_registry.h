@@ -22,6 +22,10 @@ struct Carrier {
     int selector2 = 0;  // band for G
 };
 
+// The selectors the carrier's command is built with: none for M and N, channel and band for G,
+// otherwise the one selector.
+std::vector<int> carrierSelectors(const Carrier& c);
+
 struct FieldInfo {
     std::string path;
     FieldKind kind;

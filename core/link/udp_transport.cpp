@@ -23,32 +23,8 @@ std::string errnoText(const char* what) {
 
 } // namespace
 
-bool parseIpv4(std::string_view text, in_addr& out) {
-    // inet_pton needs a terminated string and refuses the shorthand forms ("1.2.3", "0x7f.1")
-    // that inet_addr would quietly turn into some other address.
-    if (text.empty() || text.size() > 15) return false;
-    char buf[16] = {};
-    std::memcpy(buf, text.data(), text.size());
-    return inet_pton(AF_INET, buf, &out) == 1;
-}
-
-bool isValidIpv4(std::string_view text) {
-    in_addr a{};
-    return parseIpv4(text, a);
-}
-
-bool isLoopbackIpv4(std::string_view text) {
-    in_addr a{};
-    return parseIpv4(text, a) && (ntohl(a.s_addr) >> 24) == 127;
-}
-
 std::string defaultBindAddress(std::string_view deviceAddress) {
     return isLoopbackIpv4(deviceAddress) ? "127.0.0.1" : "0.0.0.0";
-}
-
-bool loopbackOnlyFromEnvironment() {
-    const char* v = std::getenv("QUORVEL_LOOPBACK_ONLY");
-    return v && *v && std::strcmp(v, "0") != 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -115,7 +91,7 @@ bool UdpTransport::checkDestination(std::string_view host, std::string& error) c
         error = "malformed device address '" + std::string(host) + "': not sent";
         return false;
     }
-    if (loopbackOnly_ && (ntohl(a.s_addr) >> 24) != 127) {
+    if (loopbackOnly_ && !isLoopback(a)) {
         error = "QUORVEL_LOOPBACK_ONLY is set: refusing to send to " + std::string(host) +
                 " (only 127.0.0.0/8 is allowed)";
         return false;

@@ -18,20 +18,16 @@
 #include <thread>
 #include <vector>
 
+#include "link/ipv4.h"
+
 namespace quorvel {
 
 inline constexpr std::size_t kMaxDatagram = 2048;
 inline constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
-// Dotted-decimal IPv4 only; anything inet_pton refuses is malformed.
-bool parseIpv4(std::string_view text, in_addr& out);
-bool isValidIpv4(std::string_view text);
-bool isLoopbackIpv4(std::string_view text);
 // 127.0.0.1 for a device on loopback (a local simulator shares the port on its own address),
 // otherwise every interface.
 std::string defaultBindAddress(std::string_view deviceAddress);
-// QUORVEL_LOOPBACK_ONLY set to anything but "" or "0".
-bool loopbackOnlyFromEnvironment();
 
 class UdpTransport {
 public:

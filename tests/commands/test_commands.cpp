@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "link/commands.h"
+#include "link/field_registry.h"
 #include "link/frame.h"
 #include "link/gbk.h"
 
@@ -150,6 +151,24 @@ TEST(Catalogue, SelectorsWithoutRecordBuildNothing) {
     EXPECT_EQ(buildB(s, 13) + buildD(s, 9) + buildG(s, 3, 5) + buildG(s, 19, 1) + buildO(s, 13), "");
     EXPECT_EQ(buildI(s, 9) + buildJ(s, 18) + buildK(s, 0), "") << "sources above 8 have no output record";
     EXPECT_EQ(buildV(s, 21) + buildX(s, 5), "");
+}
+
+// The command-line set and the typed value entry send a field through its carrier; a carrier
+// whose selectors the builder refuses would store the value and quietly never send it.
+TEST(Catalogue, EveryCarriedFieldBuildsItsCommand) {
+    const DeviceState s = defaults();
+    int carried = 0;
+    for (const FieldInfo& f : FieldRegistry::instance().fields()) {
+        if (!f.carrier.letter) continue;
+        ++carried;
+        OutgoingFrame out;
+        std::string error;
+        ASSERT_TRUE(
+            buildCommand(s, f.carrier.letter, carrierSelectors(f.carrier), {127, 0, 0, 1}, out, error))
+            << f.path << ": " << error;
+        EXPECT_EQ(out.text[1], f.carrier.letter) << f.path;
+    }
+    EXPECT_GT(carried, 0);
 }
 
 TEST(NameFrame, ShortLatinName) {

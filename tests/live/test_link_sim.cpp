@@ -343,9 +343,7 @@ TEST(LinkWithDevice, EveryCommandLetterRoundTrips) {
     }
     std::string letters;
     for (const auto& [letter, sel1, sel2] : carriers) {
-        std::vector<int> sel;
-        if (letter != 'M' && letter != 'N') sel.push_back(sel1);
-        if (letter == 'G') sel.push_back(sel2);
+        const std::vector<int> sel = carrierSelectors(Carrier{letter, sel1, sel2});
         ASSERT_TRUE(c.link->sendCommand(letter, sel, &error)) << letter << ": " << error;
         if (letters.find(letter) == std::string::npos) letters += letter;
     }

@@ -6,13 +6,14 @@
 #include <arpa/inet.h>
 
 #include "link/device_state.h"
+#include "link/ipv4.h"
 #include "link/profile.h"
 
 namespace quorvel::ui {
 namespace {
-constexpr const char* kProfileFile = "quorvel.ini";
-constexpr const char* kSection = "U_FONT_SECTION";
-constexpr const char* kHostKey = "hostip";
+QString hostKey() {
+    return QStringLiteral("%1/%2").arg(kProfileSection, kProfileHostKey);
+}
 } // namespace
 
 QString defaultDataDirectory() {
@@ -22,19 +23,19 @@ QString defaultDataDirectory() {
 Profile::Profile(QString dataDir) : dataDir_(std::move(dataDir)) {}
 
 QString Profile::filePath() const {
-    return QDir(dataDir_).filePath(kProfileFile);
+    return QDir(dataDir_).filePath(kProfileFileName);
 }
 
 QString Profile::readHostAddress() const {
     QSettings ini(filePath(), QSettings::IniFormat);
-    const QString v = ini.value(QStringLiteral("%1/%2").arg(kSection, kHostKey)).toString().trimmed();
+    const QString v = ini.value(hostKey()).toString().trimmed();
     return v.isEmpty() ? QString::fromLatin1(kDefaultHostAddress) : v;
 }
 
 bool Profile::writeHostAddress(const QString& address) const {
     if (!QDir().mkpath(dataDir_)) return false;
     QSettings ini(filePath(), QSettings::IniFormat);
-    ini.setValue(QStringLiteral("%1/%2").arg(kSection, kHostKey), address);
+    ini.setValue(hostKey(), address);
     ini.sync();
     return ini.status() == QSettings::NoError;
 }
@@ -43,7 +44,7 @@ bool isValidDeviceAddress(const QString& text) {
     const QByteArray a = text.toLatin1();
     if (a.isEmpty() || a.size() > 15 || text.size() != a.size()) return false;
     in_addr addr{};
-    if (inet_pton(AF_INET, a.constData(), &addr) != 1) return false;
+    if (!parseIpv4(std::string_view(a.constData(), static_cast<std::size_t>(a.size())), addr)) return false;
     const std::uint32_t host = ntohl(addr.s_addr);
     return host != 0 && host != 0xFFFFFFFFu;
 }

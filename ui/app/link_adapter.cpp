@@ -91,9 +91,8 @@ bool LinkAdapter::queueFrame(OutgoingFrame frame) {
     return link_->send(std::move(frame));
 }
 
-bool LinkAdapter::sendCommand(char letter, std::initializer_list<int> selectors) {
-    const std::vector<int> sel(selectors);
-    return link_->sendCommand(letter, sel);
+bool LinkAdapter::sendCommand(char letter, std::span<const int> selectors) {
+    return link_->sendCommand(letter, selectors);
 }
 
 } // namespace quorvel::ui

@@ -8,8 +8,8 @@
 #include <QTimer>
 
 #include <atomic>
-#include <initializer_list>
 #include <memory>
+#include <span>
 
 #include "link/commands.h"
 #include "link/reports.h"
@@ -47,7 +47,7 @@ public:
     void setLanguage(int languageFlag);
 
     // A page edit or typed value: built from DeviceState and queued, only while online.
-    bool sendCommand(char letter, std::initializer_list<int> selectors);
+    bool sendCommand(char letter, std::span<const int> selectors);
     // A frame a page built; dropped unless online.
     bool queueFrame(OutgoingFrame frame);
 

@@ -320,6 +320,7 @@ void MainWindow::buildPages() {
     effect_ = page("effectPage", "EFFECT: REVERBERATION AND DELAY", "效果: 混响和延时");
     limiter_ = page("limiterPage", "LIMIT", "限幅器");
     geq_ = page("geqPage", "GRAPHIC EQUALISER", "图示均衡");
+    collectPages();
     for (Page* p : allPages())
         p->hide();
     wireStrips();
@@ -371,15 +372,15 @@ void MainWindow::wireStrips() {
 #endif
 }
 
-QList<Page*> MainWindow::allPages() const {
-    QList<Page*> pages;
+void MainWindow::collectPages() {
+    // The set never changes after construction; every status report walks it, so it is built once.
+    pages_.clear();
     for (auto* s : inputStrips_)
-        pages << s;
+        pages_ << s;
     for (auto* s : outputStrips_)
-        pages << s;
-    pages << detailInput_ << detailOutput_ << sidePanel_ << deviceSettings_ << phantom_ << matrix_ << mode_
-          << groups_ << aux_ << dynamics_ << peq_ << effect_ << limiter_ << geq_;
-    return pages;
+        pages_ << s;
+    pages_ << detailInput_ << detailOutput_ << sidePanel_ << deviceSettings_ << phantom_ << matrix_ << mode_
+           << groups_ << aux_ << dynamics_ << peq_ << effect_ << limiter_ << geq_;
 }
 
 Page* MainWindow::inputStripPage(int index) const {
@@ -682,15 +683,8 @@ void MainWindow::applyTypedValue(int field) {
     const TypedValueResult r =
         quorvel::applyTypedValue(state_, readoutChannel_, readoutKind_, field, edit->text().toStdString());
     edit->setModified(false);
-    if (r.applied && r.carrier.letter && state_.link.linkOnline) {
-        const Carrier& c = r.carrier;
-        if (c.letter == 'G')
-            link_.sendCommand(c.letter, {c.selector, c.selector2});
-        else if (c.letter == 'M' || c.letter == 'N')
-            link_.sendCommand(c.letter, {});
-        else
-            link_.sendCommand(c.letter, {c.selector});
-    }
+    if (r.applied && r.carrier.letter && state_.link.linkOnline)
+        link_.sendCommand(r.carrier.letter, carrierSelectors(r.carrier));
     updateReadout();
     if (r.applied)
         for (Page* p : allPages())

@@ -127,7 +127,8 @@ private:
     void onMessage(const QString& text, const QString& caption);
     void onReport(const DispatchResult& r);
     void closeTick();
-    QList<Page*> allPages() const;
+    void collectPages();
+    const QList<Page*>& allPages() const { return pages_; }
 
     DeviceState& state_;
     LinkAdapter& link_;
@@ -191,6 +192,7 @@ private:
     Page* effect_ = nullptr;                       // 157
     Page* limiter_ = nullptr;                      // 156
     Page* geq_ = nullptr;                          // 151
+    QList<Page*> pages_;                           // every page above, in a fixed order
 };
 
 } // namespace quorvel::ui
