@@ -35,6 +35,7 @@
 #include "pages/processing/output_strip.h"
 #endif
 #if defined(QUORVEL_CONTROLS_AVAILABLE)
+#include "controls/fader_ctrl.h"
 #include "controls/level_meter.h"
 #endif
 
@@ -236,6 +237,21 @@ private slots:
         w.refreshAllViews();
         QCOMPARE(r.button("viewCh9to12")->thumbnail()[1].level, 12);
         QVERIFY(r.button("viewOutputs")->thumbnail()[3].mute);
+    }
+
+    void levelsReportMovesTheDetailStripFader() {
+        Rig r("127.0.0.2");
+        MainWindow& w = *r.window;
+        w.openInputDetail(1, 2);
+        auto* fader = w.detailInputStrip()->findChild<FaderCtrl*>("fader");
+        QVERIFY(fader && fader->isVisible());
+        r.state.link.linkOnline = true;
+        r.state.in(2).level = 20;
+        DispatchResult levels;
+        levels.kind = ReportKind::Levels;
+        levels.moveFaders = true;
+        emit r.link->reportDispatched(levels);
+        QCOMPARE(fader->position(), 50);
     }
 #endif
 

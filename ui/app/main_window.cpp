@@ -767,6 +767,9 @@ void MainWindow::onReport(const DispatchResult& r) {
                 if (s->isVisible()) s->refreshFader();
             for (OutputStrip* s : outputStrips_)
                 if (s->isVisible()) s->refreshFader();
+            // The detail strips beside a processing page follow the device too.
+            if (detailInput_->isVisible()) detailInput_->refreshFader();
+            if (detailOutput_->isVisible()) detailOutput_->refreshFader();
             updateReadout();
             updateViewThumbnails();
 #else
