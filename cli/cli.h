@@ -8,21 +8,21 @@
 namespace quorvel::cli {
 
 struct GlobalOptions {
-    std::string host;        // empty: the profile's address
-    std::string bind;        // empty: chosen from the host
+    std::string host; // empty: the profile's address
+    std::string bind; // empty: chosen from the host
     double timeoutSeconds = 15.0;
-    std::string dataDir;     // empty: the default data directory
+    std::string dataDir; // empty: the default data directory
 };
 
 using Args = std::vector<std::string>;
 
-int runFrame(const Args& args);    // frame LETTER [SELECTOR...] [--set PATH=VALUE]...
-int runCheck(const Args& args);    // check FRAME
-int runDecode(const Args& args);   // decode < received text
+int runFrame(const Args& args);  // frame LETTER [SELECTOR...] [--set PATH=VALUE]...
+int runCheck(const Args& args);  // check FRAME
+int runDecode(const Args& args); // decode < received text
 // Network subcommands: state, set, monitor. Returns -1 when the name is not one of them.
 int runNetwork(const std::string& name, const Args& args, const GlobalOptions& g);
 
 // One clear line on standard error, exit code 2.
 int usageError(const std::string& message);
 
-}  // namespace quorvel::cli
+} // namespace quorvel::cli

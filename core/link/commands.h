@@ -24,39 +24,39 @@ struct OutgoingFrame {
 
 inline constexpr std::size_t kPieceBytes = 256;
 inline constexpr std::size_t kNameBitmapBytes = 288;
-inline constexpr std::chrono::milliseconds kCommandPause{10};  // after Z, W, X and each V piece
+inline constexpr std::chrono::milliseconds kCommandPause{10}; // after Z, W, X and each V piece
 
 using Ipv4Octets = std::array<std::uint8_t, 4>;
 
 // Builders that index a record (B..L, O, V, X) return an empty string for a selector outside the
 // range noted beside them, instead of reading past DeviceState; there is nothing to send then.
 
-std::string buildA(const DeviceState& s, int channel);          // channel 1..20, above 20 bare
-std::string buildB(const DeviceState& s, int channel);          // 1..12
-std::string buildC(const DeviceState& s, int channel);          // 1..12
-std::string buildD(const DeviceState& s, int output);           // 1..8
-std::string buildE(const DeviceState& s, int channel);          // 1..18
-std::string buildF(const DeviceState& s, int channel);          // 1..18
-std::string buildG(const DeviceState& s, int channel, int band);// 1..18, 1..4
-std::string buildH(const DeviceState& s, int output);           // 1..8
-std::string buildI(const DeviceState& s, int record);           // 1..8
-std::string buildJ(const DeviceState& s, int record);           // 1..8
-std::string buildK(const DeviceState& s, int record);           // 1..8
-std::string buildL(const DeviceState& s, int channel);          // 1..18
+std::string buildA(const DeviceState& s, int channel);           // channel 1..20, above 20 bare
+std::string buildB(const DeviceState& s, int channel);           // 1..12
+std::string buildC(const DeviceState& s, int channel);           // 1..12
+std::string buildD(const DeviceState& s, int output);            // 1..8
+std::string buildE(const DeviceState& s, int channel);           // 1..18
+std::string buildF(const DeviceState& s, int channel);           // 1..18
+std::string buildG(const DeviceState& s, int channel, int band); // 1..18, 1..4
+std::string buildH(const DeviceState& s, int output);            // 1..8
+std::string buildI(const DeviceState& s, int record);            // 1..8
+std::string buildJ(const DeviceState& s, int record);            // 1..8
+std::string buildK(const DeviceState& s, int record);            // 1..8
+std::string buildL(const DeviceState& s, int channel);           // 1..18
 std::string buildM(const DeviceState& s);
 std::string buildN(const DeviceState& s);
-std::string buildO(const DeviceState& s, int channel);          // 1..12
-std::string buildQ(int value);                                  // 0 stop reports, 1 resume
-std::string buildV(const DeviceState& s, int channel);          // 1..20; always 624 bytes
-std::string buildW(int unit);                                   // 1..4 (0 allowed: CALL with none selected)
-std::string buildX(const DeviceState& s, int unit);             // 1..4
-std::string buildZ(const Ipv4Octets& ownAddress, int port);     // handshake
+std::string buildO(const DeviceState& s, int channel);      // 1..12
+std::string buildQ(int value);                              // 0 stop reports, 1 resume
+std::string buildV(const DeviceState& s, int channel);      // 1..20; always 624 bytes
+std::string buildW(int unit);                               // 1..4 (0 allowed: CALL with none selected)
+std::string buildX(const DeviceState& s, int unit);         // 1..4
+std::string buildZ(const Ipv4Octets& ownAddress, int port); // handshake
 
 // Same builders behind one entry point, with the selector ranges checked and the pause and
 // piece rule attached. Used by the CLI, the typed value entry and the bulk transfer.
 // On a bad letter or selector returns false and sets error to one readable line.
-bool buildCommand(const DeviceState& s, char letter, std::span<const int> selectors, const Ipv4Octets& ownAddress,
-                  OutgoingFrame& out, std::string& error);
+bool buildCommand(const DeviceState& s, char letter, std::span<const int> selectors,
+                  const Ipv4Octets& ownAddress, OutgoingFrame& out, std::string& error);
 
 // The 288-byte dot bitmap of a name (GBK bytes) as the device shows it, before bit reversal.
 std::array<std::uint8_t, kNameBitmapBytes> renderNameBitmap(std::string_view gbkName);
@@ -69,4 +69,4 @@ std::vector<std::string> splitPieces(const std::string& frame, std::size_t piece
 // (the application binds there when it talks to a local simulator).
 Ipv4Octets ownAddressFor(const std::string& deviceAddress);
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -10,15 +10,15 @@
 
 namespace quorvel {
 
-inline constexpr int kInputRecords = 18;   // channels 1..16, DELAY return, Reverberation return
-inline constexpr int kAnalogInputs = 12;   // the channels the device reports on
-inline constexpr int kOutputRecords = 8;   // four master, four Dante outputs
-inline constexpr int kPeqSlots = 5;        // bands 1..4 in use, slot 5 only touched by hidden controls
+inline constexpr int kInputRecords = 18; // channels 1..16, DELAY return, Reverberation return
+inline constexpr int kAnalogInputs = 12; // the channels the device reports on
+inline constexpr int kOutputRecords = 8; // four master, four Dante outputs
+inline constexpr int kPeqSlots = 5;      // bands 1..4 in use, slot 5 only touched by hidden controls
 inline constexpr int kPeqBands = 4;
 inline constexpr int kGeqBands = 31;
-inline constexpr int kUnits = 4;           // conference microphone units
+inline constexpr int kUnits = 4; // conference microphone units
 inline constexpr int kUnitSlots = 5;
-inline constexpr int kNameBytes = 16;      // GBK text, NUL-terminated when shorter
+inline constexpr int kNameBytes = 16; // GBK text, NUL-terminated when shorter
 inline constexpr int kMuteGroups = 4;
 inline constexpr int kMuteGroupWords = 32;
 inline constexpr int kControlGroups = 4;
@@ -29,20 +29,20 @@ inline constexpr const char* kDefaultHostAddress = "192.168.1.106";
 // A 16-byte name field as the device and the scene files hold it: GBK bytes, NUL-padded.
 using NameField = std::array<char, kNameBytes>;
 
-std::string_view nameView(const NameField& f);        // bytes up to the first NUL
+std::string_view nameView(const NameField& f);         // bytes up to the first NUL
 void setName(NameField& f, std::string_view gbkBytes); // cut at 16 bytes, rest zeroed
 
 struct PeqBand {
-    std::int32_t bandFreq;     // Hz 20..20000
-    std::int32_t bandGain;     // 0..300, 150 = 0 dB, 0.1 dB steps
-    std::int32_t bandQ;        // 1..200 = Q x 10
+    std::int32_t bandFreq; // Hz 20..20000
+    std::int32_t bandGain; // 0..300, 150 = 0 dB, 0.1 dB steps
+    std::int32_t bandQ;    // 1..200 = Q x 10
     std::int32_t reserved1;
     std::int32_t reserved2;
-    std::int32_t bandType;     // 0..2
+    std::int32_t bandType; // 0..2
 };
 static_assert(sizeof(PeqBand) == 24);
 
-struct Dynamics {               // the compressor, d1..d6
+struct Dynamics { // the compressor, d1..d6
     std::int32_t compEnabled;
     std::int32_t compThreshold; // 0..60 = dB + 60
     std::int32_t compAttack;    // 1..250 ms
@@ -55,8 +55,8 @@ struct GateSettings {
     std::int32_t gateEnabled;
     std::int32_t gateThreshold; // 0..60 = dB + 60
     std::int32_t gateRange;
-    std::int32_t gateAttack;    // 1..250 ms
-    std::int32_t gateRelease;   // 20..250 ms
+    std::int32_t gateAttack;  // 1..250 ms
+    std::int32_t gateRelease; // 20..250 ms
 };
 
 struct InputChannel {
@@ -71,29 +71,29 @@ struct InputChannel {
     std::int32_t lpfSlope;
     std::int32_t lpfOn;
     std::int32_t mute;
-    std::int32_t pan;             // 0..200, 100 = centre
-    std::int32_t level;           // 0..70 = dB + 60
+    std::int32_t pan;   // 0..200, 100 = centre
+    std::int32_t level; // 0..70 = dB + 60
     std::int32_t solo;
-    std::int32_t meter;           // last metered level, 0..255
+    std::int32_t meter; // last metered level, 0..255
     std::int32_t phantom;
     std::int32_t priority;
-    std::int32_t danteSource;     // 0 none, 1..4
-    std::int32_t gainStep;        // 0..3 (channels 1..8), 0..1 (9..12)
-    std::int32_t automixThreshold;// 0..80 = dB + 80
+    std::int32_t danteSource;      // 0 none, 1..4
+    std::int32_t gainStep;         // 0..3 (channels 1..8), 0..1 (9..12)
+    std::int32_t automixThreshold; // 0..80 = dB + 80
     std::int32_t channelOpen;
     std::int32_t lastOpen;
     Dynamics dynamics;
     GateSettings gate;
-    std::array<std::int32_t, 8> routeToOutput;  // element k: output k + 1
-    std::array<std::int32_t, 9> sendLevel;      // main, AUX 1..6, DELAY, Reverberation
+    std::array<std::int32_t, 8> routeToOutput; // element k: output k + 1
+    std::array<std::int32_t, 9> sendLevel;     // main, AUX 1..6, DELAY, Reverberation
     std::int32_t unused;
-    std::array<std::int32_t, 11> effectParams;  // records 17 and 18 only
+    std::array<std::int32_t, 11> effectParams; // records 17 and 18 only
     NameField name;
 };
 static_assert(sizeof(InputChannel) == 380, "input record layout is part of the scene file");
 
 struct GeqSlot {
-    std::int32_t gain;                          // 0..300, 150 = 0 dB
+    std::int32_t gain; // 0..300, 150 = 0 dB
     std::array<std::int32_t, 5> reserved;
 };
 static_assert(sizeof(GeqSlot) == 24);
@@ -102,12 +102,12 @@ struct OutputChannel {
     std::array<GeqSlot, kGeqBands> geq;
     std::int32_t geqOn;
     std::int32_t mute;
-    std::int32_t level;           // 0..70 = dB + 60
+    std::int32_t level; // 0..70 = dB + 60
     std::int32_t meter;
-    std::int32_t outSwitchJ;      // delay in 0.5 ms steps, 0..199
-    std::int32_t lineLevel;       // 0 MIC, 1 LINE
-    std::int32_t outSwitchK;      // FBK
-    std::array<std::int32_t, 6> limiter;  // l1 switch, l2 threshold, l3 attack, l4 release, l5 gain, l6 ratio
+    std::int32_t outSwitchJ;             // delay in 0.5 ms steps, 0..199
+    std::int32_t lineLevel;              // 0 MIC, 1 LINE
+    std::int32_t outSwitchK;             // FBK
+    std::array<std::int32_t, 6> limiter; // l1 switch, l2 threshold, l3 attack, l4 release, l5 gain, l6 ratio
     NameField name;
 };
 static_assert(sizeof(OutputChannel) == 812, "output record layout is part of the scene file");
@@ -119,14 +119,14 @@ struct AutomixSettings {
     std::int32_t closedChannelAttenuation; // 0..60 = dB + 60
     std::int32_t nomAttenuation;           // 20..30 = dB + 30
     std::int32_t lastHold;
-    std::int32_t zeroCrossingRate;         // 0..100
-    std::int32_t energy;                   // 1..200
-    std::int32_t compareCount;             // 1..100
-    std::int32_t thresholdCompensation;    // 0..40
-    std::int32_t syncThresholds;           // page setting, never sent
+    std::int32_t zeroCrossingRate;      // 0..100
+    std::int32_t energy;                // 1..200
+    std::int32_t compareCount;          // 1..100
+    std::int32_t thresholdCompensation; // 0..40
+    std::int32_t syncThresholds;        // page setting, never sent
 };
 
-using UnitAssignment = std::array<std::uint8_t, kUnitSlots>;  // 0 NULL, 1..12 CH, 13..16 M
+using UnitAssignment = std::array<std::uint8_t, kUnitSlots>; // 0 NULL, 1..12 CH, 13..16 M
 using MuteGroup = std::array<std::int32_t, kMuteGroupWords>;
 using ControlGroup = std::array<std::int32_t, kControlGroupWords>;
 
@@ -145,7 +145,7 @@ inline constexpr int kLinkSource = 37;
 inline constexpr int kLinkLine = 38;
 inline constexpr int kLinkFbk = 39;
 inline constexpr int kLinkDelay = 40;
-}  // namespace cg
+} // namespace cg
 
 using Clock = std::chrono::steady_clock;
 
@@ -193,4 +193,4 @@ void normaliseAfterFullState(DeviceState& s);
 int phantomMask(const DeviceState& s);
 void setPhantomMask(DeviceState& s, int mask);
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -18,8 +18,8 @@ enum class FieldKind { Int32, Byte, Name };
 // The command that carries a field to the device; letter 0 when none does.
 struct Carrier {
     char letter = 0;
-    int selector = 0;   // channel, output, unit; 0 for M and N
-    int selector2 = 0;  // band for G
+    int selector = 0;  // channel, output, unit; 0 for M and N
+    int selector2 = 0; // band for G
 };
 
 // The selectors the carrier's command is built with: none for M and N, channel and band for G,
@@ -31,8 +31,8 @@ struct FieldInfo {
     FieldKind kind;
     std::int32_t min;
     std::int32_t max;
-    std::size_t stateOffset;  // byte offset inside DeviceState
-    std::size_t sceneOffset;  // byte offset inside the scene image
+    std::size_t stateOffset; // byte offset inside DeviceState
+    std::size_t sceneOffset; // byte offset inside the scene image
     Carrier carrier;
 };
 
@@ -51,14 +51,14 @@ public:
     const FieldInfo* find(std::string_view path) const;
 
     static std::int32_t get(const DeviceState& s, const FieldInfo& f);
-    static void set(DeviceState& s, const FieldInfo& f, std::int32_t v);  // no range check
-    static std::string_view getName(const DeviceState& s, const FieldInfo& f);  // GBK bytes
+    static void set(DeviceState& s, const FieldInfo& f, std::int32_t v);       // no range check
+    static std::string_view getName(const DeviceState& s, const FieldInfo& f); // GBK bytes
     static void setNameBytes(DeviceState& s, const FieldInfo& f, std::string_view gbk);
 
 private:
     FieldRegistry();
     std::vector<FieldInfo> fields_;
-    std::vector<std::size_t> sortedIndex_;  // by path, for lookup
+    std::vector<std::size_t> sortedIndex_; // by path, for lookup
 };
 
 // Parses "PATH=VALUE" against the registry and stores it. Integers must lie in the field's raw
@@ -66,4 +66,4 @@ private:
 bool assignField(DeviceState& s, std::string_view assignment, std::string& error,
                  const FieldInfo** assigned = nullptr);
 
-}  // namespace quorvel
+} // namespace quorvel

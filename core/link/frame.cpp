@@ -9,7 +9,8 @@ constexpr std::array<std::uint16_t, 256> makeTable() {
     std::array<std::uint16_t, 256> t{};
     for (unsigned i = 0; i < 256; ++i) {
         std::uint16_t c = static_cast<std::uint16_t>(i);
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001) : (c >> 1);
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001) : (c >> 1);
         t[i] = c;
     }
     return t;
@@ -19,21 +20,26 @@ static_assert(kCrcTable[1] == 0xC0C1 && kCrcTable[128] == 0xA001);
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-}  // namespace
+} // namespace
 
 std::uint16_t frameChecksum(std::string_view text) {
     std::uint16_t crc = 0xFFFF;
-    for (unsigned char b : text) crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ b) & 0xFF]);
+    for (unsigned char b : text)
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ b) & 0xFF]);
     return crc;
 }
 
 void appendX2(std::string& s, int v) {
     unsigned u = static_cast<unsigned>(v);
-    if (u > 0xFF) {  // wider values keep all their digits, as "%02X" would print them
+    if (u > 0xFF) { // wider values keep all their digits, as "%02X" would print them
         char buf[12];
         int n = 0;
-        while (u) { buf[n++] = kHexDigits[u & 0xF]; u >>= 4; }
-        while (n) s.push_back(buf[--n]);
+        while (u) {
+            buf[n++] = kHexDigits[u & 0xF];
+            u >>= 4;
+        }
+        while (n)
+            s.push_back(buf[--n]);
         return;
     }
     s.push_back(kHexDigits[u >> 4]);
@@ -45,16 +51,24 @@ void appendX4(std::string& s, int v) {
     if (u > 0xFFFF) {
         char buf[12];
         int n = 0;
-        while (u) { buf[n++] = kHexDigits[u & 0xF]; u >>= 4; }
-        while (n) s.push_back(buf[--n]);
+        while (u) {
+            buf[n++] = kHexDigits[u & 0xF];
+            u >>= 4;
+        }
+        while (n)
+            s.push_back(buf[--n]);
         return;
     }
-    for (int shift = 12; shift >= 0; shift -= 4) s.push_back(kHexDigits[(u >> shift) & 0xF]);
+    for (int shift = 12; shift >= 0; shift -= 4)
+        s.push_back(kHexDigits[(u >> shift) & 0xF]);
 }
 
 void appendX1(std::string& s, int v) {
     unsigned u = static_cast<unsigned>(v);
-    if (u > 0xF) { appendX2(s, v); return; }
+    if (u > 0xF) {
+        appendX2(s, v);
+        return;
+    }
     s.push_back(kHexDigits[u]);
 }
 
@@ -65,11 +79,29 @@ CommandFrame::CommandFrame(char letter) {
     text_.push_back(',');
 }
 
-CommandFrame& CommandFrame::x2(int v) { appendX2(text_, v); text_.push_back(','); return *this; }
-CommandFrame& CommandFrame::x4(int v) { appendX4(text_, v); text_.push_back(','); return *this; }
-CommandFrame& CommandFrame::dec(int v) { text_ += std::to_string(v); text_.push_back(','); return *this; }
-CommandFrame& CommandFrame::raw(std::string_view s) { text_.append(s); return *this; }
-CommandFrame& CommandFrame::comma() { text_.push_back(','); return *this; }
+CommandFrame& CommandFrame::x2(int v) {
+    appendX2(text_, v);
+    text_.push_back(',');
+    return *this;
+}
+CommandFrame& CommandFrame::x4(int v) {
+    appendX4(text_, v);
+    text_.push_back(',');
+    return *this;
+}
+CommandFrame& CommandFrame::dec(int v) {
+    text_ += std::to_string(v);
+    text_.push_back(',');
+    return *this;
+}
+CommandFrame& CommandFrame::raw(std::string_view s) {
+    text_.append(s);
+    return *this;
+}
+CommandFrame& CommandFrame::comma() {
+    text_.push_back(',');
+    return *this;
+}
 
 std::string CommandFrame::finish() && {
     appendX4(text_, frameChecksum(text_));
@@ -96,7 +128,7 @@ int hexDigitValue(char c) {
 std::uint32_t decodeHexField(std::string_view f) {
     std::uint32_t v = 0;
     size_t i = 0;
-    if (f.size() % 2) {  // odd: a leading "0" pairs with the first digit
+    if (f.size() % 2) { // odd: a leading "0" pairs with the first digit
         v = static_cast<std::uint32_t>(hexDigitValue(f[0]));
         i = 1;
     }
@@ -105,4 +137,4 @@ std::uint32_t decodeHexField(std::string_view f) {
     return v;
 }
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -40,8 +40,10 @@ bool validateFrame(std::string_view candidate);
 
 // Hex decoding of report fields: any non-hex character counts as 0, case is ignored.
 int hexDigitValue(char c);
-inline int hexPair(char hi, char lo) { return hexDigitValue(hi) * 16 + hexDigitValue(lo); }
+inline int hexPair(char hi, char lo) {
+    return hexDigitValue(hi) * 16 + hexDigitValue(lo);
+}
 // Whole field: odd lengths get a leading "0"; returns the bytes' big-endian value (up to 4 bytes).
 std::uint32_t decodeHexField(std::string_view field);
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -18,7 +18,8 @@ iconv_t converterFor(const char* to, const char* from) {
     struct Cache {
         std::vector<Entry> entries;
         ~Cache() {
-            for (auto& e : entries) iconv_close(e.cd);
+            for (auto& e : entries)
+                iconv_close(e.cd);
         }
     };
     thread_local Cache cache;
@@ -49,7 +50,10 @@ std::optional<std::string> convert(const char* to, const char* from, std::string
         out.append(buf.data(), static_cast<size_t>(dst - buf.data()));
         if (r != static_cast<size_t>(-1)) break;
         if (errno == E2BIG) continue;
-        if (!lenient) { ok = false; break; }
+        if (!lenient) {
+            ok = false;
+            break;
+        }
         // EILSEQ or EINVAL: skip the offending unit and mark it.
         out.append(replacement);
         size_t skip = (std::string_view(from) == "UTF-16BE") ? 2 : 1;
@@ -62,16 +66,19 @@ std::optional<std::string> convert(const char* to, const char* from, std::string
     return out;
 }
 
-}  // namespace
+} // namespace
 
-std::optional<std::string> utf8ToGbk(std::string_view utf8) { return convert("GBK", "UTF-8", utf8, false, {}); }
+std::optional<std::string> utf8ToGbk(std::string_view utf8) {
+    return convert("GBK", "UTF-8", utf8, false, {});
+}
 
 std::string gbkToUtf8(std::string_view gbk) {
     return convert("UTF-8", "GBK", gbk, true, "\xEF\xBF\xBD").value_or(std::string{});
 }
 
 std::u16string gbkToUtf16(std::string_view gbk) {
-    std::string be = convert("UTF-16BE", "GBK", gbk, true, std::string_view("\xFF\xFD", 2)).value_or(std::string{});
+    std::string be =
+        convert("UTF-16BE", "GBK", gbk, true, std::string_view("\xFF\xFD", 2)).value_or(std::string{});
     std::u16string units;
     for (size_t i = 0; i + 1 < be.size(); i += 2)
         units.push_back(static_cast<char16_t>((static_cast<unsigned char>(be[i]) << 8) |
@@ -93,4 +100,4 @@ int gbkByteCount(std::string_view utf8) {
     return g ? static_cast<int>(g->size()) : -1;
 }
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -17,4 +17,4 @@ std::string utf16ToGbk(std::u16string_view units);
 // Byte count of the GBK form, or -1 when it cannot be converted.
 int gbkByteCount(std::string_view utf8);
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -37,11 +37,11 @@ enum class ReportKind : std::uint8_t { FullState, Names, Status, Levels, Ignored
 struct DispatchResult {
     ReportKind kind = ReportKind::Ignored;
     char letter = 0;
-    bool wentOnline = false;        // full-state report: handshake finished, link online
-    bool sendResumeReports = false; // names report: the owner sends Q 1
-    bool reportIndicatorOn = false; // first accepted status report: show "ONLINE"
-    std::uint8_t channelOpenChanged = 0;  // bit k-1: channelOpen of channel k changed
-    bool moveFaders = false;        // levels report while online: strips follow the device
+    bool wentOnline = false;             // full-state report: handshake finished, link online
+    bool sendResumeReports = false;      // names report: the owner sends Q 1
+    bool reportIndicatorOn = false;      // first accepted status report: show "ONLINE"
+    std::uint8_t channelOpenChanged = 0; // bit k-1: channelOpen of channel k changed
+    bool moveFaders = false;             // levels report while online: strips follow the device
 };
 
 // Individual parsers: false (and nothing stored) when the frame fails validation.
@@ -62,10 +62,12 @@ public:
 private:
     DispatchResult run(std::string_view frame, Clock::time_point now, bool verify);
     DeviceState& state_;
-    bool reportIndicator_ = false;  // starts off; nothing turns it off again
+    bool reportIndicator_ = false; // starts off; nothing turns it off again
 };
 
 // Shown meter value: below 8 shows as 0, above 70 as 70.
-inline int shownMeter(int meter) { return meter < 8 ? 0 : (meter > 70 ? 70 : meter); }
+inline int shownMeter(int meter) {
+    return meter < 8 ? 0 : (meter > 70 ? 70 : meter);
+}
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -12,24 +12,30 @@ namespace {
 
 void putLe32(std::uint8_t* p, std::int32_t v) {
     auto u = static_cast<std::uint32_t>(v);
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(u >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(u >> (8 * i));
 }
 
 std::int32_t getLe32(const std::uint8_t* p) {
     std::uint32_t u = 0;
-    for (int i = 0; i < 4; ++i) u |= static_cast<std::uint32_t>(p[i]) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        u |= static_cast<std::uint32_t>(p[i]) << (8 * i);
     return static_cast<std::int32_t>(u);
 }
 
-}  // namespace
+} // namespace
 
 std::vector<std::uint8_t> serialiseScene(const DeviceState& s) {
     std::vector<std::uint8_t> image(kSceneBytes, 0);
     for (const FieldInfo& f : FieldRegistry::instance().fields()) {
         std::uint8_t* p = image.data() + f.sceneOffset;
         switch (f.kind) {
-        case FieldKind::Int32: putLe32(p, FieldRegistry::get(s, f)); break;
-        case FieldKind::Byte: *p = static_cast<std::uint8_t>(FieldRegistry::get(s, f)); break;
+        case FieldKind::Int32:
+            putLe32(p, FieldRegistry::get(s, f));
+            break;
+        case FieldKind::Byte:
+            *p = static_cast<std::uint8_t>(FieldRegistry::get(s, f));
+            break;
         case FieldKind::Name: {
             std::string_view n = FieldRegistry::getName(s, f);
             std::memcpy(p, n.data(), n.size());
@@ -46,12 +52,16 @@ bool loadScene(DeviceState& s, const std::vector<std::uint8_t>& image, std::stri
                 std::to_string(kSceneBytes) + " bytes";
         return false;
     }
-    DeviceState loaded = s;  // meters and link state are kept
+    DeviceState loaded = s; // meters and link state are kept
     for (const FieldInfo& f : FieldRegistry::instance().fields()) {
         const std::uint8_t* p = image.data() + f.sceneOffset;
         switch (f.kind) {
-        case FieldKind::Int32: FieldRegistry::set(loaded, f, getLe32(p)); break;
-        case FieldKind::Byte: FieldRegistry::set(loaded, f, *p); break;
+        case FieldKind::Int32:
+            FieldRegistry::set(loaded, f, getLe32(p));
+            break;
+        case FieldKind::Byte:
+            FieldRegistry::set(loaded, f, *p);
+            break;
         case FieldKind::Name:
             FieldRegistry::setNameBytes(loaded, f,
                                         std::string_view(reinterpret_cast<const char*>(p), kNameBytes));
@@ -106,4 +116,4 @@ bool readSceneFile(DeviceState& s, const std::filesystem::path& file, std::strin
     return loadScene(s, image, error);
 }
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -20,4 +20,4 @@ bool loadScene(DeviceState& s, const std::vector<std::uint8_t>& image, std::stri
 bool writeSceneFile(const DeviceState& s, const std::filesystem::path& file, std::string& error);
 bool readSceneFile(DeviceState& s, const std::filesystem::path& file, std::string& error);
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -19,4 +19,4 @@ std::string reportToJson(std::string_view frame, const DispatchResult& result, c
 // JSON string literal (quotes included) of UTF-8 text; control characters become \u00XX.
 void appendJsonString(std::string& out, std::string_view utf8);
 
-}  // namespace quorvel
+} // namespace quorvel

@@ -23,7 +23,7 @@ TEST(CommandFrameBuild, RendersFieldsAndTrailer) {
     appendX1(s, 0xc);
     EXPECT_EQ(s, "4E200AC");
     s.clear();
-    appendX2(s, 300);  // as printf would: all digits kept
+    appendX2(s, 300); // as printf would: all digits kept
     EXPECT_EQ(s, "12C");
 }
 

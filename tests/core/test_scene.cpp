@@ -27,7 +27,7 @@ DeviceState sample() {
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Scene, RoundTripsEveryField) {
     DeviceState a = sample();
@@ -55,7 +55,7 @@ TEST(Scene, FixedLittleEndianOffsets) {
     auto image = serialiseScene(s);
     EXPECT_EQ(image[0], 0x04);
     EXPECT_EQ(image[3], 0x01);
-    EXPECT_EQ(image[380 + 5 * 24 + 11 * 4], 0x11);  // second record, after peq, peqOn, hpf, lpf, mute, pan
+    EXPECT_EQ(image[380 + 5 * 24 + 11 * 4], 0x11); // second record, after peq, peqOn, hpf, lpf, mute, pan
     EXPECT_EQ(image[6840], 0x2A);
     EXPECT_EQ(image[19336], 1);
     EXPECT_EQ(image[19336 + 512], 1);

@@ -673,7 +673,7 @@ void MainWindow::updateReadout() {
     for (auto [field, text] : {std::pair{readoutValue1_, &r.value1}, std::pair{readoutValue2_, &r.value2}}) {
         if (field->hasFocus() && field->isModified()) continue;
         field->setText(QString::fromStdString(*text));
-        field->setCursorPosition(0);  // any overflow then cuts the unit, never the sign or digits
+        field->setCursorPosition(0); // any overflow then cuts the unit, never the sign or digits
         field->setModified(false);
     }
 }
@@ -719,13 +719,15 @@ void MainWindow::refreshAllViews() {
 void MainWindow::updateViewThumbnails() {
     auto inputs = [this](int first, int last) {
         QVector<NavButton::FaderThumb> t;
-        for (int c = first; c <= last; ++c) t.push_back({state_.in(c).level, state_.in(c).mute != 0});
+        for (int c = first; c <= last; ++c)
+            t.push_back({state_.in(c).level, state_.in(c).mute != 0});
         return t;
     };
     viewCh1to8_->setThumbnail(inputs(1, 8));
     viewCh9to12_->setThumbnail(inputs(9, 12));
     QVector<NavButton::FaderThumb> outs;
-    for (int o = 1; o <= 4; ++o) outs.push_back({state_.out(o).level, state_.out(o).mute != 0});
+    for (int o = 1; o <= 4; ++o)
+        outs.push_back({state_.out(o).level, state_.out(o).mute != 0});
     viewOutputs_->setThumbnail(outs);
 }
 
