@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "controls/fader_ctrl.h"
+#include "link/edit_sink.h"
 #include "link/frame.h"
 #include "link/reports.h"
-#include "mixing/edit_sink.h"
 #include "mixing/groups.h"
 #include "pages/processing/input_strip.h"
 #include "pages/processing/output_strip.h"

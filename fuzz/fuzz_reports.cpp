@@ -12,6 +12,8 @@
 #include "link/reports.h"
 #include "link/state_json.h"
 
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quorvel;
     if (size < 2) return 0;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "link/device_state.h"
-#include "mixing/edit_sink.h"
+#include "link/edit_sink.h"
 
 namespace quorvel {
 

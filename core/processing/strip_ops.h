@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "link/device_state.h"
-#include "mixing/edit_sink.h"
+#include "link/edit_sink.h"
 #include "mixing/groups.h"
 
 namespace quorvel {

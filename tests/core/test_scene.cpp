@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "admin/scene.h"
 #include "link/field_registry.h"
-#include "link/scene.h"
 
 using namespace quorvel;
 

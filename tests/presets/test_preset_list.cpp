@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "presets/preset_list.h"
 #include "temp_dir.h"
+#include "widgets/preset_list.h"
 
 namespace quorvel {
 namespace {

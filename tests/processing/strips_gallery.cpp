@@ -4,14 +4,14 @@
 #include <QDir>
 #include <QPainter>
 
-#include "app/ui_text.h"
-#include "mixing/edit_sink.h"
+#include "link/edit_sink.h"
 #include "mixing/groups.h"
 #include "pages/mixing/group_page.h"
 #include "pages/mixing/side_panel.h"
 #include "pages/processing/input_strip.h"
 #include "pages/processing/output_strip.h"
 #include "pages/processing/phantom_page.h"
+#include "widgets/ui_text.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;

@@ -10,13 +10,13 @@
 #include <QTest>
 
 #include "app/app_options.h"
-#include "app/app_profile.h"
-#include "app/busy_popup.h"
-#include "app/name_dialog.h"
 #include "app/readout.h"
-#include "app/skin_painter.h"
 #include "link/device_state.h"
 #include "link/field_registry.h"
+#include "session/app_profile.h"
+#include "widgets/busy_popup.h"
+#include "widgets/name_dialog.h"
+#include "widgets/skin_painter.h"
 
 #include <limits>
 

@@ -22,22 +22,17 @@
 #include <memory>
 #include <unistd.h>
 
-#include "app/app_profile.h"
-#include "app/busy_popup.h"
-#include "app/link_adapter.h"
 #include "app/main_window.h"
-#include "app/nav_button.h"
-#include "pages/admin/device_settings_page.h"
-#include "pages/strip_placeholder.h"
-#if defined(QUORVEL_STRIPS_AVAILABLE)
-#include "mixing/groups.h"
-#include "pages/processing/input_strip.h"
-#include "pages/processing/output_strip.h"
-#endif
-#if defined(QUORVEL_CONTROLS_AVAILABLE)
 #include "controls/fader_ctrl.h"
 #include "controls/level_meter.h"
-#endif
+#include "mixing/groups.h"
+#include "pages/admin/device_settings_page.h"
+#include "pages/processing/input_strip.h"
+#include "pages/processing/output_strip.h"
+#include "session/app_profile.h"
+#include "session/link_adapter.h"
+#include "widgets/busy_popup.h"
+#include "widgets/nav_button.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;
@@ -96,10 +91,7 @@ std::unique_ptr<sim::Simulator> startSimulator(int answerHandshake = 0, double s
 
 // What a strip's meter shows, whichever strip the build has.
 double meterShown(QWidget* strip) {
-#if defined(QUORVEL_CONTROLS_AVAILABLE)
     if (auto* m = strip->findChild<quorvel::LevelMeter*>()) return m->level(0);
-#endif
-    if (auto* p = qobject_cast<StripPlaceholder*>(strip)) return p->shownMeter();
     return 0;
 }
 
@@ -208,7 +200,6 @@ private slots:
         QVERIFY(visible(false, 1, 8));
     }
 
-#if defined(QUORVEL_STRIPS_AVAILABLE)
     void muteGroupButtonsSwitchTheirMembers() {
         Rig r("127.0.0.2");
         QCOMPARE(toggleMuteMember(r.state, 0, 2), ToggleResult::Added); // channel 3 in group 1
@@ -253,7 +244,6 @@ private slots:
         emit r.link->reportDispatched(levels);
         QCOMPARE(fader->position(), 50);
     }
-#endif
 
     void readoutEntryAndLanguage() {
         Rig r("127.0.0.2");

@@ -8,7 +8,6 @@
 
 #include "controls/drop_list.h"
 #include "controls/fader_ctrl.h"
-#include "controls/glyph_button.h"
 #include "controls/image_button.h"
 #include "controls/level_meter.h"
 #include "controls/response_view.h"
@@ -194,23 +193,6 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 4; ++i)
         button(&board, 220, 219, QString::number(i + 1), {1310 + (i % 2) * 44, 560 + (i / 2) * 34, 38, 28},
                i == 1);
-
-    // Glyph buttons in the strip caption style.
-    const char* glyphs[] = {"exit", "min", "max", "top", "tray", "plus", "menu", "color", "MUTE"};
-    for (int i = 0; i < 9; ++i) {
-        auto* g = new GlyphButton(0, &board);
-        GlyphStyle s;
-        s.glyph = glyphs[i];
-        s.cornerSize = 6;
-        s.borderNormal = qRgb(0x3A, 0x42, 0x4E);
-        s.borderOver = qRgb(0x19, 0xC8, 0xE6);
-        s.inkNormal = qRgb(0xC5, 0xCC, 0xD6);
-        s.fillNormal = qRgb(0x22, 0x27, 0x2E);
-        s.fillOver = qRgb(0x2A, 0x31, 0x3A);
-        g->setStyle(s);
-        g->setText(QStringLiteral("M"));
-        g->setGeometry(920 + i * 26, 130, 20, 20);
-    }
 
     // Dynamics transfer curves.
     auto* comp = new ResponseView(0, &board);

@@ -3,7 +3,6 @@
 
 #include "controls/drop_list.h"
 #include "controls/fader_ctrl.h"
-#include "controls/glyph_button.h"
 #include "controls/image_button.h"
 #include "controls/level_meter.h"
 #include "controls/response_view.h"
@@ -95,7 +94,6 @@ private slots:
     void meterRepaintsOnlyTheChange();
     void dropListWheelAndSelection();
     void skinLabelFormats();
-    void glyphButtonStates();
     void responseViewHandles();
     void graphicEqualiserPointsAndSweep();
     void transferCaptionsStayInView();
@@ -524,47 +522,6 @@ void TestControls::skinLabelFormats() {
     QCOMPARE(l.size(), QSize(182, 82));
 }
 
-void TestControls::glyphButtonStates() {
-    QWidget host;
-    auto* g = new GlyphButton(7, &host);
-    g->resize(20, 20);
-    GlyphStyle s;
-    s.glyph = QStringLiteral("toped");
-    g->setStyle(s);
-    host.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&host));
-    QEvent leave(QEvent::Leave);
-    QCoreApplication::sendEvent(g, &leave);
-    QCOMPARE(g->state(), GlyphButton::State::Normal);
-    // The active variants look hovered at rest.
-    QCOMPARE(g->ink(GlyphButton::State::Normal), s.inkOver);
-    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), g->mapToGlobal(QPointF(5, 5)));
-    QCoreApplication::sendEvent(g, &enter);
-    QCOMPARE(g->state(), GlyphButton::State::Over);
-    sendMouse(g, QEvent::MouseButtonPress, {5, 5});
-    QCOMPARE(g->state(), GlyphButton::State::Down);
-    QSignalSpy clicks(g, &GlyphButton::clicked);
-    sendMouse(g, QEvent::MouseButtonRelease, {5, 5});
-    QCOMPARE(clicks.count(), 1);
-    g->setEnabled(false);
-    QCOMPARE(g->state(), GlyphButton::State::Gray);
-    QCOMPARE(g->border(g->state()), s.borderGray);
-
-    QVERIFY(GlyphButton::isKnownGlyph(QStringLiteral("tray_mini")));
-    QVERIFY(!GlyphButton::isKnownGlyph(QStringLiteral("MUTE")));
-    // Hollow: with every fill 0 the parent's pixels survive inside the border.
-    QWidget back;
-    back.setAutoFillBackground(true);
-    back.setPalette(QPalette(QColor(0x40, 0x80, 0x20)));
-    auto* hollow = new GlyphButton(8, &back);
-    hollow->setGeometry(0, 0, 24, 24);
-    GlyphStyle text;
-    text.glyph = QStringLiteral("MUTE");
-    hollow->setStyle(text);
-    const QImage img = back.grab(QRect(0, 0, 24, 24)).toImage();
-    QCOMPARE(img.pixelColor(3, 12), QColor(0x40, 0x80, 0x20));
-}
-
 void TestControls::responseViewHandles() {
     QWidget host;
     auto* v = new ResponseView(1011, &host);
@@ -772,8 +729,6 @@ void TestControls::everyControlPaints() {
     auto* r = new ResponseView(3, &host);
     r->setGeometry(0, 320, 500, 250);
     r->setLevelRange(-15, 15);
-    auto* g = new GlyphButton(4, &host);
-    g->setGeometry(420, 0, 20, 20);
     auto* d = new DropList(5, &host);
     d->setGeometry(420, 40, 100, 24);
     auto* l = new SkinLabel(6, &host);
@@ -784,13 +739,6 @@ void TestControls::everyControlPaints() {
     tiny->setGeometry(600, 0, 4, 4);
     auto* flat = new ResponseView(8, &host);
     flat->setGeometry(600, 10, 1, 1);
-    for (const char* glyph : {"exit", "min", "max", "maxed", "top", "toped", "tray", "plus", "menu", "color",
-                              "exit_mini", "tray_mini", "other"}) {
-        GlyphStyle st;
-        st.glyph = QString::fromLatin1(glyph);
-        g->setStyle(st);
-        QVERIFY(!g->grab().isNull());
-    }
     for (qreal dpr : {1.0, 2.0}) {
         QImage img(host.size() * dpr, QImage::Format_ARGB32_Premultiplied);
         img.setDevicePixelRatio(dpr);

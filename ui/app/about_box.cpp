@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/skin_painter.h"
+#include "widgets/skin_painter.h"
 
 namespace quorvel::ui {
 

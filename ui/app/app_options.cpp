@@ -3,7 +3,7 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
-#include "app/app_profile.h"
+#include "session/app_profile.h"
 
 namespace quorvel::ui {
 

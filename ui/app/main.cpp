@@ -10,24 +10,20 @@
 #include <memory>
 
 #include "app/app_options.h"
-#include "app/app_profile.h"
-#include "app/link_adapter.h"
 #include "app/main_window.h"
-#include "app/measure.h"
 #include "app/screenshot_walker.h"
 #include "app/signal_watcher.h"
-#include "app/skin_painter.h"
-#include "app/ui_text.h"
 #include "link/device_state.h"
 #include "pages/admin/device_settings_page.h"
-#if defined(QUORVEL_PRESETS_AVAILABLE)
-#include "app/name_dialog.h"
 #include "presets/preset_store.h"
-#endif
+#include "session/app_profile.h"
+#include "session/link_adapter.h"
+#include "session/measure.h"
+#include "widgets/name_dialog.h"
+#include "widgets/skin_painter.h"
+#include "widgets/ui_text.h"
 
-#if defined(QUORVEL_SIM_AVAILABLE)
 #include "sim/simulator.h"
-#endif
 
 using namespace quorvel;
 using namespace quorvel::ui;
@@ -67,7 +63,6 @@ int main(int argc, char** argv) {
     loadFactoryDefaults(state, languageFlag());
     state.link.hostAddress = profile.readHostAddress().toStdString();
 
-#if defined(QUORVEL_SIM_AVAILABLE)
     std::unique_ptr<sim::Simulator> simulator;
     if (opts.demo) {
         sim::SimOptions so;
@@ -82,12 +77,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-#else
-    if (opts.demo) {
-        std::fprintf(stderr, "quorvel: this build has no demo device\n");
-        return 1;
-    }
-#endif
     // This run's address, never written to the profile.
     if (opts.demo)
         state.link.hostAddress = kDemoAddress;
@@ -107,7 +96,6 @@ int main(int argc, char** argv) {
         window.showMaximized();
     }
 
-#if defined(QUORVEL_PRESETS_AVAILABLE)
     // The preset file is opened once the window has painted (key derivation takes tens of ms);
     // a file that cannot be opened is reported with the engine's text and the run goes on
     // without presets.
@@ -117,7 +105,6 @@ int main(int argc, char** argv) {
                         QStringLiteral("presetError"));
     });
     QTimer::singleShot(0, &window, [&presets] { presets.OpenDatabase(); });
-#endif
 
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });

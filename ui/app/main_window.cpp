@@ -10,32 +10,27 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
-#if defined(QUORVEL_CONTROLS_AVAILABLE)
 #include "controls/skin_store.h"
-#endif
 
 #include "app/about_box.h"
-#include "app/app_profile.h"
-#include "app/busy_popup.h"
-#include "app/link_adapter.h"
-#include "app/measure.h"
-#include "app/name_dialog.h"
-#include "app/nav_button.h"
 #include "app/readout.h"
-#include "app/skin_painter.h"
-#include "app/ui_text.h"
-#include "mixing/edit_sink.h"
-#include "pages/admin/device_settings_page.h"
-#include "pages/placeholder_page.h"
-#include "pages/strip_placeholder.h"
-#if defined(QUORVEL_STRIPS_AVAILABLE)
+#include "link/edit_sink.h"
 #include "mixing/groups.h"
+#include "pages/admin/device_settings_page.h"
 #include "pages/mixing/group_page.h"
 #include "pages/mixing/side_panel.h"
+#include "pages/placeholder_page.h"
 #include "pages/processing/input_strip.h"
 #include "pages/processing/output_strip.h"
 #include "pages/processing/phantom_page.h"
-#endif
+#include "session/app_profile.h"
+#include "session/link_adapter.h"
+#include "session/measure.h"
+#include "widgets/busy_popup.h"
+#include "widgets/name_dialog.h"
+#include "widgets/nav_button.h"
+#include "widgets/skin_painter.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 namespace {
@@ -63,14 +58,12 @@ protected:
 
 private:
     static void paintTitle(QPainter& p) {
-#if defined(QUORVEL_CONTROLS_AVAILABLE)
         constexpr int kTitleArt = 180;
         if (SkinStore::has(kTitleArt)) {
             const QSize size = SkinStore::naturalSize(kTitleArt);
             p.drawPixmap(QPoint(4, 6), SkinStore::pixmap(kTitleArt, size, p.device()->devicePixelRatioF()));
             return;
         }
-#endif
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF plate(10, 10, 172, 72);
         QLinearGradient g(plate.topLeft(), plate.bottomLeft());
@@ -216,9 +209,7 @@ void MainWindow::buildControls() {
     connect(linkIndicator_, &NavButton::clicked, this, [this] {
         // While lit it only shows the link; otherwise it leads to the device settings.
         if (linkIndicator_->lampOn()) return;
-#if defined(QUORVEL_STRIPS_AVAILABLE)
         static_cast<SidePanel*>(sidePanel_)->markSystem();
-#endif
         resetScroll();
         showView(view_, bus_, SystemTab);
     });
@@ -273,7 +264,6 @@ void MainWindow::buildPages() {
         p->setObjectName(objectName);
         return p;
     };
-#if defined(QUORVEL_STRIPS_AVAILABLE)
     for (int k = 0; k < kInputRecords; ++k)
         inputStrips_[static_cast<std::size_t>(k)] = new InputStrip(state_, *sink_, k, canvas_);
     for (int k = 0; k < kOutputRecords; ++k)
@@ -281,15 +271,6 @@ void MainWindow::buildPages() {
     detailInput_ = new InputStrip(state_, *sink_, 0, canvas_);
     detailOutput_ = new OutputStrip(state_, *sink_, 0, canvas_);
     sidePanel_ = new SidePanel(state_, *sink_, canvas_);
-#else
-    for (int k = 0; k < kInputRecords; ++k)
-        inputStrips_[static_cast<std::size_t>(k)] = new StripPlaceholder(state_, false, k, canvas_);
-    for (int k = 0; k < kOutputRecords; ++k)
-        outputStrips_[static_cast<std::size_t>(k)] = new StripPlaceholder(state_, true, k, canvas_);
-    detailInput_ = new StripPlaceholder(state_, false, 0, canvas_);
-    detailOutput_ = new StripPlaceholder(state_, true, 0, canvas_);
-    sidePanel_ = page("sidePanel", "BUS", "总线");
-#endif
     for (int k = 0; k < kInputRecords; ++k)
         inputStrips_[static_cast<std::size_t>(k)]->setObjectName(QStringLiteral("inputStrip%1").arg(k + 1));
     for (int k = 0; k < kOutputRecords; ++k)
@@ -300,20 +281,12 @@ void MainWindow::buildPages() {
 
     // The rest in the order the window has always created them.
     deviceSettings_ = new DeviceSettingsPage(state_, link_, profile_, canvas_);
-#if defined(QUORVEL_STRIPS_AVAILABLE)
     phantom_ = new PhantomPage(state_, *sink_, canvas_);
     phantom_->setObjectName("phantomPage");
-#else
-    phantom_ = page("phantomPage", "48V PHANTOM POWER", "48V幻象电源");
-#endif
     matrix_ = page("matrixPage", "MATRIX", "矩阵");
     mode_ = page("modePage", "AUTOMIXER", "自动混音");
-#if defined(QUORVEL_STRIPS_AVAILABLE)
     groups_ = new GroupPage(state_, canvas_);
     groups_->setObjectName("groupPage");
-#else
-    groups_ = page("groupPage", "MUTE AND CONTROL GROUPS", "静音分组和控制分组");
-#endif
     aux_ = page("auxPage", "AUX SENDS", "辅助发送");
     dynamics_ = page("dynamicsPage", "NOISE GATE / COMPRESSOR", "噪声门/压缩器");
     peq_ = page("peqPage", "PARAMETRIC EQUALISER", "参量均衡");
@@ -330,16 +303,10 @@ void MainWindow::wireStrips() {
     for (int g = 0; g < kMuteGroups; ++g) {
         NavButton* b = muteGroupButtons_[static_cast<std::size_t>(g)];
         connect(b, &NavButton::toggled, this, [this, g](bool on) {
-#if defined(QUORVEL_STRIPS_AVAILABLE)
             setMuteGroup(state_, *sink_, g, on); // groups count from 0 like the page
             refreshAllViews();
-#else
-            Q_UNUSED(g);
-            Q_UNUSED(on);
-#endif
         });
     }
-#if defined(QUORVEL_STRIPS_AVAILABLE)
     auto refreshVisible = [this] { refreshAllViews(); };
     auto wireInput = [&](InputStrip* s) {
         connect(s, &InputStrip::readoutRequested, this, &MainWindow::setReadout);
@@ -369,7 +336,6 @@ void MainWindow::wireStrips() {
     });
     connect(side, &SidePanel::stateCleared, this, refreshVisible);
     connect(static_cast<GroupPage*>(groups_), &GroupPage::groupsChanged, this, refreshVisible);
-#endif
 }
 
 void MainWindow::collectPages() {
@@ -763,7 +729,6 @@ void MainWindow::onReport(const DispatchResult& r) {
         break;
     case ReportKind::Levels:
         if (r.moveFaders) {
-#if defined(QUORVEL_STRIPS_AVAILABLE)
             // Faders follow the device unless the user holds one.
             for (InputStrip* s : inputStrips_)
                 if (s->isVisible()) s->refreshFader();
@@ -774,9 +739,6 @@ void MainWindow::onReport(const DispatchResult& r) {
             if (detailOutput_->isVisible()) detailOutput_->refreshFader();
             updateReadout();
             updateViewThumbnails();
-#else
-            refreshAllViews();
-#endif
         }
         break;
     default:

@@ -22,23 +22,16 @@ class EditSink;
 
 namespace quorvel::ui {
 
-#if defined(QUORVEL_STRIPS_AVAILABLE)
 class InputStrip;
 class OutputStrip;
 using InputStripView = InputStrip;
 using OutputStripView = OutputStrip;
-#else
-class StripPlaceholder;
-using InputStripView = StripPlaceholder;
-using OutputStripView = StripPlaceholder;
-#endif
 
 class DeviceSettingsPage;
 class LinkAdapter;
 class NavButton;
 class Page;
 class Profile;
-class StripPlaceholder;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT

@@ -5,14 +5,14 @@
 #include <cstdio>
 
 #include "app/about_box.h"
-#include "app/busy_popup.h"
 #include "app/main_window.h"
-#include "app/name_dialog.h"
-#include "app/ui_text.h"
 #include "link/device_state.h"
 #include "link/reports.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/page.h"
+#include "widgets/busy_popup.h"
+#include "widgets/name_dialog.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "app/skin_painter.h"
-#include "app/ui_text.h"
+#include "widgets/skin_painter.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 

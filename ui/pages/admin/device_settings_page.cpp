@@ -6,13 +6,13 @@
 #include <QPainter>
 #include <QTreeWidget>
 
-#include "app/app_profile.h"
-#include "app/busy_popup.h"
-#include "app/link_adapter.h"
-#include "app/name_dialog.h"
-#include "app/nav_button.h"
-#include "app/skin_painter.h"
-#include "app/ui_text.h"
+#include "session/app_profile.h"
+#include "session/link_adapter.h"
+#include "widgets/busy_popup.h"
+#include "widgets/name_dialog.h"
+#include "widgets/nav_button.h"
+#include "widgets/skin_painter.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 namespace {

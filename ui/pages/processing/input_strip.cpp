@@ -5,8 +5,6 @@
 
 #include <algorithm>
 
-#include "app/name_dialog.h"
-#include "app/ui_text.h"
 #include "controls/drop_list.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
@@ -17,6 +15,8 @@
 #include "link/reports.h"
 #include "pages/processing/strip_support.h"
 #include "processing/strip_ops.h"
+#include "widgets/name_dialog.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 namespace {

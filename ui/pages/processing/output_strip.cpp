@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/ui_text.h"
 #include "controls/drop_list.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
@@ -14,6 +13,7 @@
 #include "link/reports.h"
 #include "pages/processing/strip_support.h"
 #include "processing/strip_ops.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 namespace {

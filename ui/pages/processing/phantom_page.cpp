@@ -3,12 +3,12 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "app/skin_painter.h"
-#include "app/ui_text.h"
 #include "controls/image_button.h"
 #include "controls/skin_label.h"
 #include "pages/processing/strip_support.h"
 #include "processing/strip_ops.h"
+#include "widgets/skin_painter.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 namespace {

@@ -4,10 +4,10 @@
 #include <QMenu>
 #include <QPainter>
 
-#include "app/name_dialog.h"
 #include "controls/image_button.h"
 #include "controls/skin_store.h"
 #include "link/gbk.h"
+#include "widgets/name_dialog.h"
 
 namespace quorvel::ui {
 

@@ -1,4 +1,4 @@
-#include "link/scene.h"
+#include "admin/scene.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "app/skin_painter.h"
+#include "widgets/skin_painter.h"
 
 #include <QApplication>
 #include <QImage>
@@ -11,20 +11,16 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/ui_text.h"
-#if defined(QUORVEL_CONTROLS_AVAILABLE)
+#include "widgets/ui_text.h"
 #include <QGuiApplication>
 
 #include "controls/skin_store.h"
-#endif
 
 namespace quorvel::ui::skin {
 
-#if defined(QUORVEL_CONTROLS_AVAILABLE)
 namespace {
 constexpr int kBackgroundArt = 188;
 }
-#endif
 
 QFont uiFont(int pixelSize, bool bold) {
     QFont f(QString::fromLatin1(kUiFontFamily));
@@ -65,14 +61,12 @@ void applyApplicationLook(QApplication& app) {
 
 const QPixmap& backgroundTile() {
     static const QPixmap tile = [] {
-#if defined(QUORVEL_CONTROLS_AVAILABLE)
         // The skin's own tile when the art is there, so the window and the controls match.
         if (SkinStore::has(kBackgroundArt)) {
             const qreal dpr = qApp ? qApp->devicePixelRatio() : 1.0;
             QPixmap art = SkinStore::pixmap(kBackgroundArt, SkinStore::naturalSize(kBackgroundArt), dpr);
             if (!art.isNull()) return art;
         }
-#endif
         // Brushed dark metal: a fine horizontal grain over a charcoal base. A fixed seed keeps
         // screenshots identical from run to run.
         constexpr int kSize = 256;

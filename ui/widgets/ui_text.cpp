@@ -1,4 +1,4 @@
-#include "app/ui_text.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 namespace {

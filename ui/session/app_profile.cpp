@@ -1,4 +1,4 @@
-#include "app/app_profile.h"
+#include "session/app_profile.h"
 
 #include <QDir>
 #include <QSettings>

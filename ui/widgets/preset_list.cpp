@@ -1,9 +1,9 @@
-#include "presets/preset_list.h"
+#include "widgets/preset_list.h"
 
 #include <QCursor>
 #include <QMenu>
 
-#include "app/name_dialog.h"
+#include "widgets/name_dialog.h"
 
 namespace quorvel {
 

@@ -1,4 +1,4 @@
-#include "app/measure.h"
+#include "session/measure.h"
 
 #include <algorithm>
 #include <atomic>
@@ -39,7 +39,7 @@ void markProcessStart() {
 }
 
 // Milliseconds since the kernel started this process (clock-tick resolution), or -1.
-double sinceExecMs() {
+static double sinceExecMs() {
     std::FILE* f = std::fopen("/proc/self/stat", "r");
     if (!f) return -1;
     char buf[1024];

@@ -1,4 +1,4 @@
-#include "app/nav_button.h"
+#include "widgets/nav_button.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/skin_painter.h"
+#include "widgets/skin_painter.h"
 
 namespace quorvel::ui {
 

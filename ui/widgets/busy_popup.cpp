@@ -1,8 +1,8 @@
-#include "app/busy_popup.h"
+#include "widgets/busy_popup.h"
 
 #include <QPainter>
 
-#include "app/skin_painter.h"
+#include "widgets/skin_painter.h"
 
 namespace quorvel::ui {
 

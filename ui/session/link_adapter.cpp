@@ -2,14 +2,14 @@
 #include "link/clock.h"
 #include "link/device_link.h"
 
-#include "app/link_adapter.h"
+#include "session/link_adapter.h"
 
 #include <QMetaObject>
 #include <QPointer>
 #include <vector>
 
-#include "app/measure.h"
-#include "app/ui_text.h"
+#include "session/measure.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 

@@ -1,4 +1,4 @@
-#include "app/name_dialog.h"
+#include "widgets/name_dialog.h"
 
 #include <QAbstractButton>
 #include <QHBoxLayout>
@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/skin_painter.h"
-#include "app/ui_text.h"
 #include "link/gbk.h"
+#include "widgets/skin_painter.h"
+#include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 
