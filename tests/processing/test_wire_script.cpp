@@ -9,11 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "app/readout.h"
 #include "link/commands.h"
+#include "link/edit.h"
 #include "link/field_registry.h"
 #include "mixing/groups.h"
-#include "processing/strip_ops.h"
 
 namespace quorvel {
 namespace {
@@ -36,14 +35,27 @@ public:
         return out_.str();
     }
 
-    // The typed value entry as the main window sends it: the readout stores, the carrier follows.
+    EditOutcome edit(const std::string& path, std::int32_t raw, EditOptions o = {}) {
+        return applyEdit(s, sink, path, raw, o);
+    }
+    void refused(const std::string& path, std::int32_t raw) { EXPECT_FALSE(edit(path, raw).applied) << path; }
+    void name(const std::string& path, const char* gbk) {
+        EXPECT_TRUE(applyNameEdit(s, sink, *FieldRegistry::instance().idOf(path), gbk).applied) << path;
+    }
+    // The 48V page switches one channel, whatever its group says.
+    void page48V(int channel) {
+        EditOptions one;
+        one.linkCopies = false;
+        edit("input[" + std::to_string(channel) + "].phantom", s.in(channel).phantom ? 0 : 1, one);
+    }
+    // A fader that sends on release: the drag stores, the release sends.
+    void drag(const std::string& path, std::int32_t raw) {
+        EditOptions store;
+        store.queue = false;
+        edit(path, raw, store);
+    }
     void typed(int readoutChannel, int kind, int field, const char* text) {
-        const TypedValueResult r = applyTypedValue(s, readoutChannel, kind, field, text);
-        if (!r.applied || !r.carrier.letter || !s.link.linkOnline) return;
-        OutgoingFrame f;
-        std::string error;
-        const std::vector<int> sel = carrierSelectors(r.carrier);
-        if (buildCommand(s, r.carrier.letter, sel, {}, f, error)) sink.queue(std::move(f));
+        applyTypedValue(s, sink, readoutChannel, kind, field, text);
     }
 
     DeviceState s;
@@ -72,72 +84,71 @@ std::string runScript() {
     RecordingSink& k = sc.sink;
 
     sc.step("input strip, unlinked");
-    setInputLevel(s, k, 3, 50);
-    setInputLevel(s, k, 3, 90); // above the fader's top
-    setInputLevel(s, k, 13, 10);
-    setInputMute(s, k, 3, true);
-    setInputMute(s, k, 3, false);
-    setInputMute(s, k, 15, true);
-    setInputPriority(s, k, 3, true);
-    setInputPriority(s, k, 9, true);
-    setInputPhantom(s, k, 2, true);
-    setInputPhantom(s, k, 10, true);
-    setGainStep(s, k, 3, 2);
-    setGainStep(s, k, 10, 1);
-    setGainStep(s, k, 10, 3); // a line input has two steps: refused
-    selectSource(s, k, 3, 1);
-    selectSource(s, k, 4, 1); // already feeds channel 3: refused
-    selectSource(s, k, 4, 2);
-    selectSource(s, k, 3, 0);
-    setInputPan(s, k, 3, 75);
-    setInputPan(s, k, 15, 20);
-    setInputName(s, k, 3, "Vox");
-    setInputName(s, k, 14, "X");
+    sc.edit("input[3].level", 50);
+    sc.edit("input[3].level", 90); // above the fader's top
+    sc.edit("input[13].level", 10);
+    sc.edit("input[3].mute", 1);
+    sc.edit("input[3].mute", 0);
+    sc.edit("input[15].mute", 1);
+    sc.edit("input[3].priority", 1);
+    sc.edit("input[9].priority", 1);
+    sc.edit("input[2].phantom", 1);
+    sc.edit("input[10].phantom", 1);
+    sc.edit("input[3].gainStep", 2);
+    sc.edit("input[10].gainStep", 1);
+    sc.refused("input[10].gainStep", 3); // a line input has two steps
+    sc.edit("input[3].danteSource", 1);
+    EXPECT_EQ(sc.edit("input[4].danteSource", 1).refusal, kDanteConflictMessage); // feeds channel 3
+    sc.edit("input[4].danteSource", 2);
+    sc.edit("input[3].danteSource", 0);
+    sc.edit("input[3].pan", 75);
+    sc.edit("input[15].pan", 20);
+    sc.name("input[3].name", "Vox");
+    sc.name("input[14].name", "X");
 
     sc.step("48V page");
-    togglePhantomFromPage(s, k, 5);
-    togglePhantomFromPage(s, k, 11);
-    togglePhantomFromPage(s, k, 14);
+    sc.page48V(5);
+    sc.page48V(11);
+    sc.page48V(14);
 
     sc.step("output strip, unlinked");
-    // The fader's drag stores each move; the release sends.
-    s.out(2).level = 45;
-    s.out(2).level = 41;
-    setOutputLevel(s, k, 2, 40);
-    setOutputMute(s, k, 2, true);
-    setOutputFbk(s, k, 2, true);
-    setOutputLineLevel(s, k, 2, true);
-    setOutputDelay(s, k, 2, 17);
-    setOutputDelay(s, k, 2, 250); // not in the list: refused
-    setOutputName(s, k, 2, "Mon");
+    sc.drag("output[2].level", 45);
+    sc.drag("output[2].level", 41);
+    sc.edit("output[2].level", 40);
+    sc.edit("output[2].mute", 1);
+    sc.edit("output[2].outSwitchK", 1);
+    sc.edit("output[2].lineLevel", 1);
+    sc.edit("output[2].outSwitchJ", 17);
+    sc.refused("output[2].outSwitchJ", 250); // not in the list
+    sc.name("output[2].name", "Mon");
 
     sc.step("input group: inputs 1, 2, 9, 13 with volume, gain, priority, phantom linked");
     inControlGroup(s, 0, {0, 1, 8, 12},
                    {cg::kLinkVolume, cg::kLinkGain, cg::kLinkPriority, cg::kLinkPhantom});
-    setInputLevel(s, k, 1, 33);
-    setInputMute(s, k, 2, true);
-    setGainStep(s, k, 1, 3); // input 9 keeps its own step
-    setGainStep(s, k, 1, 1);
-    setInputPriority(s, k, 1, true);
-    setInputPhantom(s, k, 1, true);
-    setInputPan(s, k, 1, 150);      // pan has no link
-    selectSource(s, k, 1, 3);       // the source link is not copied by the strip
-    togglePhantomFromPage(s, k, 2); // the 48V page switches one channel only
+    sc.edit("input[1].level", 33);
+    sc.edit("input[2].mute", 1);
+    sc.edit("input[1].gainStep", 3); // input 9 keeps its own step
+    sc.edit("input[1].gainStep", 1);
+    sc.edit("input[1].priority", 1);
+    sc.edit("input[1].phantom", 1);
+    sc.edit("input[1].pan", 150);       // pan has no link
+    sc.edit("input[1].danteSource", 3); // the source link is not copied by the strip
+    sc.page48V(2);
 
     sc.step("input group without links: inputs 5, 6");
     inControlGroup(s, 1, {4, 5}, {});
-    setInputLevel(s, k, 5, 20);
-    setInputMute(s, k, 5, true);
+    sc.edit("input[5].level", 20);
+    sc.edit("input[5].mute", 1);
 
     sc.step("output group: outputs 3, 4, 5 with volume, line, fbk, delay linked");
     inControlGroup(s, 2, {20, 21, 22}, {cg::kLinkVolume, cg::kLinkLine, cg::kLinkFbk, cg::kLinkDelay});
-    s.out(3).level = 60; // drag
-    setOutputLevel(s, k, 3, 55);
-    setOutputMute(s, k, 4, true);
-    setOutputLineLevel(s, k, 3, true);
-    setOutputFbk(s, k, 5, true);
-    setOutputDelay(s, k, 3, 40);
-    setOutputName(s, k, 3, "Side");
+    sc.drag("output[3].level", 60);
+    sc.edit("output[3].level", 55);
+    sc.edit("output[4].mute", 1);
+    sc.edit("output[3].lineLevel", 1);
+    sc.edit("output[5].outSwitchK", 1);
+    sc.edit("output[3].outSwitchJ", 40);
+    sc.name("output[3].name", "Side");
 
     sc.step("mute group 1: inputs 2, 7, output 1");
     for (int e : {1, 6, 18})
@@ -146,8 +157,8 @@ std::string runScript() {
     setMuteGroup(s, k, 0, false);
 
     sc.step("CLEAR MUTE");
-    setInputMute(s, k, 4, true);
-    setOutputMute(s, k, 6, true);
+    sc.edit("input[4].mute", 1);
+    sc.edit("output[6].mute", 1);
     clearMute(s, k);
 
     sc.step("CLEAR SOLO");
@@ -156,6 +167,8 @@ std::string runScript() {
     clearSolo(s, k);
 
     sc.step("typed entry");
+    // Mended: a typed value on a linked channel now reaches its members too (inputs 2 and 9,
+    // outputs 4 and 5), and a typed pan sends its L, which no carrier sent before.
     sc.typed(0, 3, 0, "-12dB"); // input 1, volume-linked
     sc.typed(4, 1, 0, "open");  // input 5, in a group without links
     sc.typed(2, 4, 0, "0.5");   // pan
@@ -168,9 +181,9 @@ std::string runScript() {
 
     sc.step("offline: stored, nothing queued");
     s.link.linkOnline = false;
-    setInputLevel(s, k, 1, 10);
-    setOutputLevel(s, k, 3, 10);
-    setInputName(s, k, 1, "Off");
+    sc.edit("input[1].level", 10);
+    sc.edit("output[3].level", 10);
+    sc.name("input[1].name", "Off");
     clearMute(s, k);
     sc.typed(0, 3, 0, "0");
     return sc.text();

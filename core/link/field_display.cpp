@@ -1,4 +1,4 @@
-#include "app/readout.h"
+#include "link/field_display.h"
 
 #include <cctype>
 #include <cmath>
@@ -12,8 +12,7 @@
 namespace quorvel {
 namespace {
 
-// How a raw value is shown; the typed entry reads the same unit back.
-enum class Fmt { None, Switch, Db60, Pan, Gain150, Hz, Q10, Ms, Ratio10, TenthDb, Sec10, Percent };
+using Fmt = DisplayFormat;
 
 struct Slot {
     std::string path;
@@ -158,6 +157,17 @@ KindInfo describe(int readoutChannel, int kind) {
     return describeOutput(readoutChannel - kReadoutFirstOutput + 1, kind);
 }
 
+} // namespace
+
+ReadoutSlotInfo readoutSlot(int readoutChannel, int kind, int slot) {
+    const KindInfo k = describe(readoutChannel, kind);
+    const Slot& s = slot == 0 ? k.v1 : k.v2;
+    if (slot != 0 && slot != 1) return {};
+    return {s.path, s.fmt};
+}
+
+namespace {
+
 double toDisplay(Fmt f, std::int32_t rawValue) {
     const double raw = rawValue;
     switch (f) {
@@ -195,7 +205,13 @@ std::int64_t toRaw(Fmt f, double v) {
     }
 }
 
-std::string formatValue(Fmt f, std::int32_t raw) {
+} // namespace
+
+double toDisplayUnit(DisplayFormat f, std::int32_t raw) {
+    return toDisplay(f, raw);
+}
+
+std::string formatDisplayValue(DisplayFormat f, std::int32_t raw) {
     char buf[48];
     const double d = toDisplay(f, raw);
     switch (f) {
@@ -234,6 +250,8 @@ std::string formatValue(Fmt f, std::int32_t raw) {
     }
     return buf;
 }
+
+namespace {
 
 bool endsWith(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -308,53 +326,59 @@ ReadoutText formatReadout(const DeviceState& s, int readoutChannel, int kind, in
     r.paramName = languageFlag == 2 ? k.zh : k.en;
     const auto& reg = FieldRegistry::instance();
     if (const FieldInfo* f = k.v1.path.empty() ? nullptr : reg.find(k.v1.path))
-        r.value1 = formatValue(k.v1.fmt, FieldRegistry::get(s, *f));
+        r.value1 = formatDisplayValue(k.v1.fmt, FieldRegistry::get(s, *f));
     if (const FieldInfo* f = k.v2.path.empty() ? nullptr : reg.find(k.v2.path))
-        r.value2 = formatValue(k.v2.fmt, FieldRegistry::get(s, *f));
+        r.value2 = formatDisplayValue(k.v2.fmt, FieldRegistry::get(s, *f));
     return r;
 }
 
-TypedValueResult applyTypedValue(DeviceState& s, int readoutChannel, int kind, int fieldIndex,
-                                 std::string_view text) {
-    TypedValueResult result;
-    const KindInfo k = describe(readoutChannel, kind);
-    const Slot& slot = fieldIndex == 0 ? k.v1 : k.v2;
-    if (fieldIndex != 0 && fieldIndex != 1) return result;
-    if (slot.path.empty() || slot.fmt == Fmt::None) return result;
-    const FieldInfo* f = FieldRegistry::instance().find(slot.path);
-    if (!f) return result;
+std::optional<ReadoutRef> readoutFor(FieldId field) {
+    const auto& reg = FieldRegistry::instance();
+    if (!reg.valid(field) || reg.field(field).readout.channel < 0) return std::nullopt;
+    return reg.field(field).readout;
+}
+
+std::optional<FieldId> fieldForReadout(int readoutChannel, int kind, int slot) {
+    const ReadoutSlotInfo r = readoutSlot(readoutChannel, kind, slot);
+    if (r.path.empty() || r.format == Fmt::None) return std::nullopt;
+    return FieldRegistry::instance().idOf(r.path);
+}
+
+std::string formatField(const DeviceState& s, FieldId field) {
+    const auto& reg = FieldRegistry::instance();
+    if (!reg.valid(field)) return {};
+    const FieldInfo& f = reg.field(field);
+    if (f.kind == FieldKind::Name) return gbkToUtf8(FieldRegistry::getName(s, f));
+    return formatDisplayValue(f.format, FieldRegistry::get(s, f));
+}
+
+std::optional<std::int32_t> parseDisplayValue(FieldId field, std::string_view text) {
+    const auto& reg = FieldRegistry::instance();
+    if (!reg.valid(field)) return std::nullopt;
+    const FieldInfo& f = reg.field(field);
+    if (f.kind == FieldKind::Name || f.format == Fmt::None) return std::nullopt;
 
     std::string upper(text);
     for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 
-    std::int32_t raw = 0;
-    if (slot.fmt == Fmt::Switch) {
+    if (f.format == Fmt::Switch) {
         while (!upper.empty() && std::isspace(static_cast<unsigned char>(upper.back())))
             upper.pop_back();
-        if (upper == "OPEN")
-            raw = 1;
-        else if (upper == "CLOSE")
-            raw = 0;
-        else
-            return result;
-    } else {
-        const std::optional<double> v = parseNumber(slot.fmt, upper);
-        if (!v) return result;
-        // Clamp in the shown unit first so that huge inputs cannot overflow the conversion.
-        const double lo = toDisplay(slot.fmt, f->min);
-        const double hi = toDisplay(slot.fmt, f->max);
-        const double shown = std::fmin(std::fmax(*v, lo), hi);
-        std::int64_t r = toRaw(slot.fmt, shown);
-        if (r < f->min) r = f->min;
-        if (r > f->max) r = f->max;
-        raw = static_cast<std::int32_t>(r);
+        if (upper == "OPEN") return 1;
+        if (upper == "CLOSE") return 0;
+        return std::nullopt;
     }
-    FieldRegistry::set(s, *f, raw);
-    result.applied = true;
-    result.fieldPath = slot.path;
-    result.carrier = f->carrier;
-    return result;
+    const std::optional<double> v = parseNumber(f.format, upper);
+    if (!v) return std::nullopt;
+    // Clamp in the shown unit first so that huge inputs cannot overflow the conversion.
+    const double lo = toDisplay(f.format, f.min);
+    const double hi = toDisplay(f.format, f.max);
+    const double shown = std::fmin(std::fmax(*v, lo), hi);
+    std::int64_t r = toRaw(f.format, shown);
+    if (r < f.min) r = f.min;
+    if (r > f.max) r = f.max;
+    return static_cast<std::int32_t>(r);
 }
 
 } // namespace quorvel
