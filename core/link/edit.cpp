@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <span>
 
 #include "link/commands.h"
 #include "link/field_display.h"
@@ -56,10 +57,13 @@ bool sourceTaken(const DeviceState& s, int channel, std::int32_t source) {
 
 OutgoingFrame carrierFrame(const DeviceState& s, const FieldInfo& field) {
     OutgoingFrame frame;
-    if (!field.carrier.letter) return frame;
-    const std::vector<int> sel = carrierSelectors(field.carrier);
+    const Carrier& c = field.carrier;
+    if (!c.letter) return frame;
+    // The selectors as carrierSelectors gives them, without a heap list on every fader step.
+    const int sel[2] = {c.selector, c.selector2};
+    const std::size_t n = c.letter == 'M' || c.letter == 'N' ? 0 : c.letter == 'G' ? 2 : 1;
     std::string error;
-    if (!buildCommand(s, field.carrier.letter, sel, {}, frame, error)) frame = OutgoingFrame{};
+    if (!buildCommand(s, c.letter, std::span<const int>(sel, n), {}, frame, error)) frame = OutgoingFrame{};
     return frame;
 }
 
