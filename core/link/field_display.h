@@ -14,10 +14,6 @@
 
 namespace quorvel {
 
-inline constexpr int kReadoutFirstOutput = 18; // readout channels 0..17 inputs, 18..25 outputs
-inline constexpr int kReadoutChannels = 26;
-inline constexpr int kReadoutLastKind = 71;
-
 struct ReadoutText {
     std::string channelName; // UTF-8
     std::string paramName;
@@ -42,13 +38,5 @@ double toDisplayUnit(DisplayFormat format, std::int32_t raw);
 // of another kind is refused), clamped to the field's range, as its raw encoding. nullopt when
 // the text does not read as a value of the field, or the field has no display format.
 std::optional<std::int32_t> parseDisplayValue(FieldId field, std::string_view text);
-
-// One slot of the readout's table: the path of the field it shows and its format; an empty path
-// when the slot shows nothing. The registry reads its display formats from here.
-struct ReadoutSlotInfo {
-    std::string path;
-    DisplayFormat format = DisplayFormat::None;
-};
-ReadoutSlotInfo readoutSlot(int readoutChannel, int kind, int slot);
 
 } // namespace quorvel

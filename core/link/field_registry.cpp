@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstring>
 
-#include "link/field_display.h"
 #include "link/gbk.h"
 
 namespace quorvel {
@@ -230,7 +229,146 @@ void addDevice(Builder& b, const DeviceState& s) {
                   kControlGroupBase, 0, k == cg::kMemberCount + 1 ? 26 : 1, none);
 }
 
+// ---- the readout's table ----
+
+using Fmt = DisplayFormat;
+
+std::string num(int n) {
+    return std::to_string(n);
+}
+
+std::string inputPath(int record, const std::string& field) {
+    return "input[" + num(record) + "]." + field;
+}
+std::string outputPath(int n, const std::string& field) {
+    return "output[" + num(n) + "]." + field;
+}
+
+ReadoutKindInfo describeInput(int record, int kind) {
+    auto in = [&](const std::string& f) { return inputPath(record, f); };
+    if (kind == 1) return {"MUTE", "静音", {in("mute"), Fmt::Switch}, {}};
+    if (kind == 2) return {"SOLO", "监听", {in("solo"), Fmt::Switch}, {}};
+    if (kind == 3) return {"VOL", "音量", {in("level"), Fmt::Db60}, {}};
+    if (kind == 4) return {"PHASE", "声像", {in("pan"), Fmt::Pan}, {}};
+    if (kind >= 5 && kind <= 19) {
+        const int band = (kind - 5) / 3 + 1;
+        const std::string b = num(band);
+        const std::string peq = "peq[" + b + "].";
+        switch ((kind - 5) % 3) {
+        case 0:
+            return {"BAND" + b + " GAIN", "频段" + b + "增益", {in(peq + "bandGain"), Fmt::Gain150}, {}};
+        case 1:
+            return {"BAND" + b + " FREQ", "频段" + b + "频率", {in(peq + "bandFreq"), Fmt::Hz}, {}};
+        default:
+            return {"BAND" + b + " Q", "频段" + b + "Q值", {in(peq + "bandQ"), Fmt::Q10}, {}};
+        }
+    }
+    if (kind == 20 || kind == 27) return {"HPF", "高通", {in("hpfFreq"), Fmt::Hz}, {}};
+    if (kind == 21 || kind == 28) return {"LPF", "低通", {in("lpfFreq"), Fmt::Hz}, {}};
+    if (kind >= 22 && kind <= 26) {
+        const std::string b = num(kind - 21);
+        const std::string peq = "peq[" + b + "].";
+        return {
+            "BAND" + b, "频段" + b, {in(peq + "bandGain"), Fmt::Gain150}, {in(peq + "bandFreq"), Fmt::Hz}};
+    }
+    if (kind >= 41 && kind <= 49) {
+        static const char* const kEn[9] = {"MAIN VOL", "AUX1", "AUX2",  "AUX3",         "AUX4",
+                                           "AUX5",     "AUX6", "Delay", "Reverberation"};
+        static const char* const kZh[9] = {"主音量", "辅助1", "辅助2", "辅助3", "辅助4",
+                                           "辅助5",  "辅助6", "延时",  "混响"};
+        const int k = kind - 41;
+        return {kEn[k], kZh[k], {in("sendLevel[" + num(k + 1) + "]"), Fmt::Db60}, {}};
+    }
+    switch (kind) {
+    case 51:
+        return {"Threshold", "阀值", {in("gateThreshold"), Fmt::Db60}, {}};
+    case 52:
+        return {"Attack", "启动时间", {in("gateAttack"), Fmt::Ms}, {}};
+    case 53:
+        return {"Release", "释放时间", {in("gateRelease"), Fmt::Ms}, {}};
+    case 54:
+        return {"Threshold", "阀值", {in("compThreshold"), Fmt::Db60}, {}};
+    case 55:
+        return {"Ratio", "斜率", {in("compRatio"), Fmt::Ratio10}, {}};
+    case 56:
+        return {"Attack", "启动时间", {in("compAttack"), Fmt::Ms}, {}};
+    case 57:
+        return {"Release", "释放时间", {in("compRelease"), Fmt::Ms}, {}};
+    case 58:
+        return {"Gain", "增益", {in("compGain"), Fmt::TenthDb}, {}};
+    case 61:
+        return {"Threshold", "阀值", {in("gateThreshold"), Fmt::Db60}, {}};
+    default:
+        break;
+    }
+    // Effect returns: the record's parameters hold the delay in words 1..4 and the
+    // reverberation in words 6..11.
+    auto eff = [&](int word) { return in("effectParams[" + num(word) + "]"); };
+    if (kind >= 62 && kind <= 65) {
+        const std::string d = num(kind - 61);
+        return {"Delay" + d, "延时" + d, {eff(kind - 56), Fmt::Ms}, {}};
+    }
+    switch (kind) {
+    case 66:
+        return {"Rev time", "混响时间", {eff(10), Fmt::Sec10}, {}};
+    case 67:
+        return {"LPF", "低通", {eff(11), Fmt::Hz}, {}};
+    case 68:
+        return {"Pre delay1", "预延时1", {eff(1), Fmt::Ms}, {}};
+    case 69:
+        return {"Pre delay2", "预延时2", {eff(2), Fmt::Ms}, {}};
+    case 70:
+        return {"Feedback", "反馈", {eff(3), Fmt::Percent}, {}};
+    case 71:
+        return {"LPF", "低通", {eff(4), Fmt::Hz}, {}};
+    default:
+        return {};
+    }
+}
+
+ReadoutKindInfo describeOutput(int n, int kind) {
+    auto out = [&](const std::string& f) { return outputPath(n, f); };
+    switch (kind) {
+    case 1:
+        return {"MUTE", "静音", {out("mute"), Fmt::Switch}, {}};
+    // Outputs have no solo or pan of their own: the name is shown, the value stays empty.
+    case 2:
+        return {"SOLO", "监听", {}, {}};
+    case 3:
+        return {"VOL", "音量", {out("level"), Fmt::Db60}, {}};
+    case 4:
+        return {"PHASE", "声像", {}, {}};
+    case 41:
+        return {"Threshold", "阀值", {out("limiter[2]"), Fmt::Db60}, {}};
+    case 42:
+        return {"Ratio", "斜率", {out("limiter[6]"), Fmt::Ratio10}, {}};
+    case 43:
+        return {"Attack", "启动时间", {out("limiter[3]"), Fmt::Ms}, {}};
+    case 44:
+        return {"Release", "释放时间", {out("limiter[4]"), Fmt::Ms}, {}};
+    case 45:
+        return {"Gain", "增益", {out("limiter[5]"), Fmt::TenthDb}, {}};
+    default:
+        break;
+    }
+    if (kind >= 5 && kind <= 35) {
+        const std::string b = num(kind - 4);
+        return {"BAND" + b, "频段" + b, {out("geq[" + b + "]"), Fmt::Gain150}, {}};
+    }
+    return {};
+}
+
+ReadoutKindInfo describe(int readoutChannel, int kind) {
+    if (readoutChannel < 0 || readoutChannel >= kReadoutChannels || kind <= 0) return {};
+    if (readoutChannel < kReadoutFirstOutput) return describeInput(readoutChannel + 1, kind);
+    return describeOutput(readoutChannel - kReadoutFirstOutput + 1, kind);
+}
+
 } // namespace
+
+ReadoutKindInfo readoutKind(int readoutChannel, int kind) {
+    return describe(readoutChannel, kind);
+}
 
 FieldRegistry::FieldRegistry() {
     static const DeviceState proto{};
@@ -254,8 +392,9 @@ FieldRegistry::FieldRegistry() {
     // kind that shows a field is its readout reference.
     for (int ch = 0; ch < kReadoutChannels; ++ch) {
         for (int kind = 1; kind <= kReadoutLastKind; ++kind) {
+            const ReadoutKindInfo k = describe(ch, kind);
             for (int slot = 0; slot < 2; ++slot) {
-                const ReadoutSlotInfo r = readoutSlot(ch, kind, slot);
+                const ReadoutSlotInfo& r = slot == 0 ? k.v1 : k.v2;
                 if (r.path.empty()) continue;
                 const FieldInfo* f = find(r.path);
                 if (!f) continue;

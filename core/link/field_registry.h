@@ -64,6 +64,25 @@ struct FieldInfo {
     bool choice = false;
 };
 
+inline constexpr int kReadoutFirstOutput = 18; // readout channels 0..17 inputs, 18..25 outputs
+inline constexpr int kReadoutChannels = 26;
+inline constexpr int kReadoutLastKind = 71;
+
+// One entry of the readout's table: what (readout channel, kind) is called, and the field and
+// format each of its two value slots shows (an empty path when the slot shows nothing). The
+// registry takes its display formats and readout references from here.
+struct ReadoutSlotInfo {
+    std::string path;
+    DisplayFormat format = DisplayFormat::None;
+};
+struct ReadoutKindInfo {
+    std::string en;
+    std::string zh;
+    ReadoutSlotInfo v1;
+    ReadoutSlotInfo v2;
+};
+ReadoutKindInfo readoutKind(int readoutChannel, int kind);
+
 inline constexpr std::size_t kSceneParamBytes = 19336;
 inline constexpr std::size_t kSceneMuteGroupBytes = 128;
 inline constexpr std::size_t kSceneControlGroupBytes = 180;

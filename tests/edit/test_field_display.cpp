@@ -199,7 +199,8 @@ TEST(FieldDisplay, RegistryAgreesWithTheReadoutTable) {
     for (int ch = 0; ch < kReadoutChannels; ++ch)
         for (int kind = 1; kind <= kReadoutLastKind; ++kind)
             for (int slot = 0; slot < 2; ++slot) {
-                const ReadoutSlotInfo info = readoutSlot(ch, kind, slot);
+                const ReadoutKindInfo k = readoutKind(ch, kind);
+                const ReadoutSlotInfo& info = slot == 0 ? k.v1 : k.v2;
                 const auto id = fieldForReadout(ch, kind, slot);
                 ASSERT_EQ(id.has_value(), !info.path.empty()) << ch << " " << kind << " " << slot;
                 if (!id) continue;
