@@ -30,6 +30,8 @@ struct EditOutcome {
 
 // Clamps raw to the field's range, stores it, queues the frames that carry it only while the
 // link is online (with their pauses), then applies the control-group copies and queues theirs.
+// Refused instead, with nothing changed: an item outside its list (FieldInfo::choice: gain step,
+// Dante source, delay) and a Dante source another of channels 1..12 already uses.
 EditOutcome applyEdit(DeviceState& s, EditSink& sink, FieldId field, std::int32_t raw,
                       const EditOptions& options = {});
 EditOutcome applyEdit(DeviceState& s, EditSink& sink, std::string_view path, std::int32_t raw,

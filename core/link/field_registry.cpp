@@ -430,8 +430,9 @@ std::optional<FieldId> FieldRegistry::idAtOffset(std::size_t offset) const {
 }
 
 std::optional<FieldId> FieldRegistry::idOf(const DeviceState& s, const void* member) const {
-    const char* p = static_cast<const char*>(member);
-    const char* base = reinterpret_cast<const char*>(&s);
+    // As addresses: a pointer outside `s` must not be compared with one inside it.
+    const auto p = reinterpret_cast<std::uintptr_t>(member);
+    const auto base = reinterpret_cast<std::uintptr_t>(&s);
     if (p < base || p >= base + sizeof(DeviceState)) return std::nullopt;
     return idAtOffset(static_cast<std::size_t>(p - base));
 }
