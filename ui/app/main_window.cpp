@@ -13,8 +13,9 @@
 #include "controls/skin_store.h"
 
 #include "app/about_box.h"
-#include "app/readout.h"
+#include "link/edit.h"
 #include "link/edit_sink.h"
+#include "link/field_display.h"
 #include "mixing/groups.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/mixing/group_page.h"
@@ -646,11 +647,9 @@ void MainWindow::updateReadout() {
 
 void MainWindow::applyTypedValue(int field) {
     QLineEdit* edit = field == 0 ? readoutValue1_ : readoutValue2_;
-    const TypedValueResult r =
-        quorvel::applyTypedValue(state_, readoutChannel_, readoutKind_, field, edit->text().toStdString());
+    const EditOutcome r = quorvel::applyTypedValue(state_, *sink_, readoutChannel_, readoutKind_, field,
+                                                   edit->text().toStdString());
     edit->setModified(false);
-    if (r.applied && r.carrier.letter && state_.link.linkOnline)
-        link_.sendCommand(r.carrier.letter, carrierSelectors(r.carrier));
     updateReadout();
     if (r.applied)
         for (Page* p : allPages())
