@@ -14,6 +14,7 @@
 #include "controls/image_button.h"
 #include "controls/level_meter.h"
 #include "controls/response_view.h"
+#include "controls/skin_label.h"
 #include "link/edit_sink.h"
 #include "link/reports.h"
 #include "mixing/groups.h"
@@ -413,6 +414,23 @@ void TestStrips::groupPageSelectionAndRefusal() {
     click(page->findChild<ImageButton*>("muteOutput2"));
     QCOMPARE(rig->state.muteGroups[3][19], 1);
     QVERIFY(rig->sink.frames.empty()); // groups are never sent by themselves
+
+    // The buttons follow the selected group's fields when something else changes them (a scene
+    // load), and a membership change reaches the other views through the change notification.
+    click(page->findChild<ImageButton*>("controlSelect3"));
+    QSignalSpy notified(&rig->edits, &EditController::changed);
+    rig->state.controlGroups[2][7] = 1;
+    rig->state.controlGroups[2][cg::kMemberCount] = 1;
+    rig->edits.announce(ChangeSet::everything());
+    QVERIFY(page->findChild<ImageButton*>("controlInput8")->isOn());
+    QCOMPARE(page->findChild<SkinLabel*>("memberCount")->text(), QStringLiteral("MEMBERS: 1"));
+    click(page->findChild<ImageButton*>("controlInput9"));
+    QCOMPARE(notified.count(), 2);
+    const ChangeSet last = notified.last().at(0).value<ChangeSet>();
+    QVERIFY(last.contains(fieldId("controlGroups[3][9]")));
+    QVERIFY(last.contains(fieldId("controlGroups[3][27]")));
+    QCOMPARE(page->findChild<SkinLabel*>("memberCount")->text(), QStringLiteral("MEMBERS: 2"));
+    QVERIFY(rig->sink.frames.empty());
 }
 
 void TestStrips::sidePanelClearsMutes() {

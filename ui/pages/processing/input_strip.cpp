@@ -123,8 +123,10 @@ void InputStrip::bindControls() {
     add(comp, "compEnabled");
     add(new ListBinding(gain_, edits_, inputField(c, "gainStep")), "gainStep");
     auto* source = new ListBinding(source_, edits_, inputField(c, "danteSource"));
+    // The only refusal of a source is a Dante input another channel already uses.
     source->setRefusalHandler([this](const std::string& why) {
-        if (!why.empty()) showMessage(this, QString::fromStdString(why), {}, "danteConflictMessage");
+        showMessage(this, QString::fromUtf8(why.empty() ? kDanteConflictMessage : why.c_str()), {},
+                    "danteConflictMessage");
     });
     add(source, "danteSource");
 
