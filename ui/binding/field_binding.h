@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "binding/field_ids.h"
 #include "link/change_set.h"
 #include "link/edit.h"
 
@@ -24,7 +25,7 @@ public:
     ~FieldBinding() override;
 
     // The field a user change edits; the others (watchers only) are shown but never written.
-    FieldId field() const { return fields_.empty() ? FieldId(-1) : fields_.front(); }
+    FieldId field() const { return fields_.empty() ? kNoField : fields_.front(); }
     const std::vector<FieldId>& fields() const { return fields_; }
     // Point the binding at another record's field (a detail strip showing another channel) and
     // show its value at once.

@@ -159,6 +159,7 @@ void InputStrip::bindTo(int index) {
     if (index < 0 || index >= kInputRecords) return;
     index_ = index;
     shownMeter_ = -1;
+    shownWords_ = -1;
     // The gain list's items depend on the channel; refill it before its binding selects.
     fillGainList();
     for (const Bound& b : bound_)
@@ -213,10 +214,14 @@ void InputStrip::refreshStateWords() {
     const InputChannel& ch = record();
     // The automixer state comes from the device's status reports; only channels 1..8 have one.
     const bool open = channel() <= kStateWordChannels && ch.channelOpen != 0;
+    const bool kept = channel() <= kStateWordChannels && ch.lastOpen != 0;
+    // Every status report announces the state words; most leave them as they are.
+    const int shown = (open ? 1 : 0) | (kept ? 2 : 0) | (language_ << 2);
+    if (shown == shownWords_) return;
+    shownWords_ = shown;
     stateWord_->setOn(open);
     stateWord_->setText(open ? pick(language_, "ACTIVE", "通道打开")
                              : pick(language_, "WAITING", "通道关闭"));
-    const bool kept = channel() <= kStateWordChannels && ch.lastOpen != 0;
     lastKeep_->setOn(kept);
     lastKeep_->setText(kept ? pick(language_, "Last keep", "最后保持") : pick(language_, "NO", "无"));
 }

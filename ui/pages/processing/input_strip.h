@@ -74,6 +74,7 @@ private:
     int index_;
     int language_ = 1;
     int shownMeter_ = -1;
+    int shownWords_ = -1; // open, kept and language as last drawn
     std::vector<Bound> bound_;
     FieldBinding* nameWatch_ = nullptr;
     FieldBinding* stateWatch_ = nullptr;
