@@ -631,6 +631,14 @@ void TestStrips::detailStripFollowsItsNewChannel() {
     old.add(inputField(1, "level"));
     rig->edits.announce(old);
     QCOMPARE(strip->fader()->position(), 50);
+    // An equaliser edit elsewhere (the PEQ page) redraws the thumbnail of the channel shown.
+    const auto gainOf = [&] { return strip->thumbnail()->bands().at(0).gain; };
+    const double flat = gainOf();
+    rig->edits.edit(fieldId("input[6].peq[1].bandGain"), 300);
+    QVERIFY(gainOf() > flat);
+    rig->edits.edit(fieldId("input[1].peq[1].bandGain"), 0);
+    QVERIFY(gainOf() > flat);
+    rig->sink.frames.clear();
     click(strip->muteButton());
     QCOMPARE(rig->state.in(6).mute, 0);
     QCOMPARE(rig->state.in(1).mute, 0);
