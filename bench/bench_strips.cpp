@@ -3,6 +3,7 @@
 // Usage: QT_QPA_PLATFORM=offscreen bench_strips [seconds]
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 
@@ -14,13 +15,18 @@
 #include <random>
 #include <vector>
 
+#include "binding/edit_controller.h"
+#include "binding/report_changes.h"
 #include "controls/fader_ctrl.h"
+#include "link/device_link.h"
 #include "link/edit_sink.h"
 #include "link/frame.h"
 #include "link/reports.h"
 #include "mixing/groups.h"
 #include "pages/processing/input_strip.h"
 #include "pages/processing/output_strip.h"
+#include "session/app_profile.h"
+#include "session/link_adapter.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;
@@ -88,13 +94,22 @@ int main(int argc, char** argv) {
     DeviceState state;
     loadFactoryDefaults(state);
     state.link.linkOnline = true;
+    state.link.hostAddress = "127.0.0.2";
     TimedSink sink;
+    EditController edits(state, sink);
+    LinkOptions lo;
+    lo.bindAddress = "127.0.0.1";
+    LinkAdapter link(state, lo); // never connected
+    QTemporaryDir dir;
+    Profile profile(dir.path());
+    // The strips never navigate; no navigation model is built for them.
+    const PageContext ctx{state, sink, edits, link, profile, *reinterpret_cast<NavigationModel*>(&dir)};
 
     QWidget host;
     host.resize(9 * 182 + 18, 700);
     std::vector<InputStrip*> strips;
     for (int k = 0; k < 8; ++k) {
-        auto* s = new InputStrip(state, sink, k, &host);
+        auto* s = new InputStrip(ctx, k, &host);
         s->setGeometry(k * 184, 0, 182, 700);
         s->refresh();
         strips.push_back(s);
@@ -130,10 +145,11 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 500; ++i) {
             const std::string frame = statusFrame(rng);
             const auto t0 = SteadyClock::now();
-            dispatcher.dispatch(frame, SteadyClock::now());
+            const DispatchResult r = dispatcher.dispatch(frame, SteadyClock::now());
             for (InputStrip* s : strips)
                 s->refreshMeters();
-            QApplication::processEvents(); // the paint of what changed
+            edits.announce(reportChanges(r)); // the state words
+            QApplication::processEvents();    // the paint of what changed
             us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
         }
         std::printf("status report -> meters painted (8 strips): median %.1f us, p99 %.1f us\n",
@@ -145,9 +161,10 @@ int main(int argc, char** argv) {
         QTimer feed;
         feed.setInterval(50);
         QObject::connect(&feed, &QTimer::timeout, [&] {
-            dispatcher.dispatch(statusFrame(rng), SteadyClock::now());
+            const DispatchResult r = dispatcher.dispatch(statusFrame(rng), SteadyClock::now());
             for (InputStrip* s : strips)
                 s->refreshMeters();
+            edits.announce(reportChanges(r));
         });
         const double cpu0 = cpuSeconds();
         const auto wall0 = SteadyClock::now();

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QPainter>
 
+#include "../binding/page_rig.h"
 #include "link/edit_sink.h"
 #include "mixing/groups.h"
 #include "pages/mixing/group_page.h"
@@ -24,9 +25,11 @@ int main(int argc, char** argv) {
     setLanguageFlag(lang);
     QDir().mkpath(dir);
 
-    DeviceState state;
+    test::PageRig rig;
+    DeviceState& state = rig.state;
+    RecordingSink& sink = rig.sink;
     loadFactoryDefaults(state, lang);
-    RecordingSink sink;
+    state.link.hostAddress = "127.0.0.2";
     for (int c = 1; c <= 12; ++c) {
         state.in(c).level = 30 + 3 * c;
         state.in(c).meter = 10 + 5 * c;
@@ -59,7 +62,7 @@ int main(int argc, char** argv) {
         board.resize(9 * w + 18 + w, H);
         board.setStyleSheet("background: #1E2024;");
         for (int k = 0; k < 8; ++k) {
-            auto* s = new InputStrip(state, sink, k, &board);
+            auto* s = new InputStrip(rig.context(), k, &board);
             s->setGeometry(k * (w + 2), 0, w, H);
             s->refresh();
         }
@@ -71,20 +74,20 @@ int main(int argc, char** argv) {
         QWidget board;
         board.resize(9 * w + 18 + w, H);
         for (int k = 0; k < 4; ++k) {
-            auto* s = new OutputStrip(state, sink, k, &board);
+            auto* s = new OutputStrip(rig.context(), k, &board);
             s->setGeometry(k * (w + 2), 0, w, H);
             s->refresh();
         }
         shoot(board, "strips_outputs");
     }
     {
-        PhantomPage page(state, sink, nullptr);
+        PhantomPage page(rig.context(), nullptr);
         page.resize(9 * w + 18, H);
         page.refresh();
         shoot(page, "page_48v");
     }
     {
-        GroupPage page(state, nullptr);
+        GroupPage page(rig.context(), nullptr);
         page.resize(9 * w + 18, H);
         page.selectControlGroup(0);
         page.selectMuteGroup(1);

@@ -10,16 +10,23 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include <cstdio>
+#include <string_view>
+
 #include "controls/skin_store.h"
 
 #include "app/about_box.h"
+#include "binding/edit_controller.h"
+#include "binding/report_changes.h"
 #include "link/edit.h"
 #include "link/edit_sink.h"
 #include "link/field_display.h"
+#include "link/field_registry.h"
 #include "mixing/groups.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/mixing/group_page.h"
 #include "pages/mixing/side_panel.h"
+#include "pages/page_context.h"
 #include "pages/placeholder_page.h"
 #include "pages/processing/input_strip.h"
 #include "pages/processing/output_strip.h"
@@ -260,17 +267,22 @@ void MainWindow::buildControls() {
 
 void MainWindow::buildPages() {
     sink_ = std::make_unique<CallbackSink>([this](OutgoingFrame f) { link_.queueFrame(std::move(f)); });
+    edits_ = std::make_unique<EditController>(state_, *sink_);
+    // No navigation model exists in this window yet, and no page built here reads one.
+    context_ = std::make_unique<PageContext>(
+        PageContext{state_, *sink_, *edits_, link_, profile_, *reinterpret_cast<NavigationModel*>(this)});
+    const PageContext& ctx = *context_;
     auto page = [this](const char* objectName, const char* en, const char* zh) {
         auto* p = new PlaceholderPage(state_, en, zh, canvas_);
         p->setObjectName(objectName);
         return p;
     };
     for (int k = 0; k < kInputRecords; ++k)
-        inputStrips_[static_cast<std::size_t>(k)] = new InputStrip(state_, *sink_, k, canvas_);
+        inputStrips_[static_cast<std::size_t>(k)] = new InputStrip(ctx, k, canvas_);
     for (int k = 0; k < kOutputRecords; ++k)
-        outputStrips_[static_cast<std::size_t>(k)] = new OutputStrip(state_, *sink_, k, canvas_);
-    detailInput_ = new InputStrip(state_, *sink_, 0, canvas_);
-    detailOutput_ = new OutputStrip(state_, *sink_, 0, canvas_);
+        outputStrips_[static_cast<std::size_t>(k)] = new OutputStrip(ctx, k, canvas_);
+    detailInput_ = new InputStrip(ctx, 0, canvas_);
+    detailOutput_ = new OutputStrip(ctx, 0, canvas_);
     sidePanel_ = new SidePanel(state_, *sink_, canvas_);
     for (int k = 0; k < kInputRecords; ++k)
         inputStrips_[static_cast<std::size_t>(k)]->setObjectName(QStringLiteral("inputStrip%1").arg(k + 1));
@@ -282,11 +294,11 @@ void MainWindow::buildPages() {
 
     // The rest in the order the window has always created them.
     deviceSettings_ = new DeviceSettingsPage(state_, link_, profile_, canvas_);
-    phantom_ = new PhantomPage(state_, *sink_, canvas_);
+    phantom_ = new PhantomPage(ctx, canvas_);
     phantom_->setObjectName("phantomPage");
     matrix_ = page("matrixPage", "MATRIX", "矩阵");
     mode_ = page("modePage", "AUTOMIXER", "自动混音");
-    groups_ = new GroupPage(state_, canvas_);
+    groups_ = new GroupPage(ctx, canvas_);
     groups_->setObjectName("groupPage");
     aux_ = page("auxPage", "AUX SENDS", "辅助发送");
     dynamics_ = page("dynamicsPage", "NOISE GATE / COMPRESSOR", "噪声门/压缩器");
@@ -310,18 +322,38 @@ void MainWindow::wireStrips() {
     }
     auto refreshVisible = [this] { refreshAllViews(); };
     auto wireInput = [&](InputStrip* s) {
-        connect(s, &InputStrip::readoutRequested, this, &MainWindow::setReadout);
-        connect(s, &InputStrip::detailRequested, this, &MainWindow::openInputDetail);
-        connect(s, &InputStrip::membersChanged, this, refreshVisible);
-        connect(s, &InputStrip::thumbnailChanged, this, &MainWindow::updateViewThumbnails);
+        connect(s, &InputStrip::detailRequested, this, [this](int channel, int type) {
+            openInputDetail(channel, type);
+            setReadout(channel, 0);
+        });
     };
     auto wireOutput = [&](OutputStrip* s) {
-        connect(s, &OutputStrip::readoutRequested, this, &MainWindow::setReadout);
-        connect(s, &OutputStrip::detailRequested, this, &MainWindow::openOutputDetail);
-        connect(s, &OutputStrip::membersChanged, this, refreshVisible);
-        // Every edit on an output strip asks for the readout; the thumbnail follows with it.
-        connect(s, &OutputStrip::readoutRequested, this, &MainWindow::updateViewThumbnails);
+        connect(s, &OutputStrip::detailRequested, this, [this](int output, int type) {
+            openOutputDetail(output, type);
+            setReadout(output + 18, 0);
+        });
     };
+    // The strips follow every change through their bindings; the readout shows the field the
+    // user edited, and the view buttons mirror levels and mutes.
+    connect(edits_.get(), &EditController::edited, this, [this](FieldId field) {
+        const auto& fields = FieldRegistry::instance().fields();
+        if (field >= fields.size()) return;
+        const std::string& path = fields[field].path;
+        int record = 0;
+        char name[16] = {};
+        int kind = 0;
+        if (std::sscanf(path.c_str(), "input[%d].%15s", &record, name) == 2) {
+            kind = std::string_view(name) == "level"  ? 3
+                   : std::string_view(name) == "mute" ? 1
+                   : std::string_view(name) == "pan"  ? 4
+                                                      : 0;
+            if (kind) setReadout(record - 1, kind);
+        } else if (std::sscanf(path.c_str(), "output[%d].%15s", &record, name) == 2) {
+            kind = std::string_view(name) == "level" ? 3 : std::string_view(name) == "mute" ? 1 : 0;
+            if (kind) setReadout(record + 17, kind);
+        }
+        updateViewThumbnails();
+    });
     for (InputStrip* s : inputStrips_)
         wireInput(s);
     for (OutputStrip* s : outputStrips_)
@@ -650,10 +682,8 @@ void MainWindow::applyTypedValue(int field) {
     const EditOutcome r = quorvel::applyTypedValue(state_, *sink_, readoutChannel_, readoutKind_, field,
                                                    edit->text().toStdString());
     edit->setModified(false);
+    if (r.applied) edits_->announce(r.changed);
     updateReadout();
-    if (r.applied)
-        for (Page* p : allPages())
-            if (p->isVisible()) p->refresh();
 }
 
 void MainWindow::setLanguage(int lang) {
@@ -725,17 +755,12 @@ void MainWindow::onReport(const DispatchResult& r) {
         if (r.reportIndicatorOn) reportIndicator_->setLampOn(true);
         for (Page* p : allPages())
             if (p->isVisible()) p->refreshMeters();
+        edits_->announce(reportChanges(r));
         break;
     case ReportKind::Levels:
         if (r.moveFaders) {
-            // Faders follow the device unless the user holds one.
-            for (InputStrip* s : inputStrips_)
-                if (s->isVisible()) s->refreshFader();
-            for (OutputStrip* s : outputStrips_)
-                if (s->isVisible()) s->refreshFader();
-            // The detail strips beside a processing page follow the device too.
-            if (detailInput_->isVisible()) detailInput_->refreshFader();
-            if (detailOutput_->isVisible()) detailOutput_->refreshFader();
+            // Every bound control follows, unless the user holds it.
+            edits_->announce(reportChanges(r));
             updateReadout();
             updateViewThumbnails();
         }

@@ -28,7 +28,9 @@ using InputStripView = InputStrip;
 using OutputStripView = OutputStrip;
 
 class DeviceSettingsPage;
+class EditController;
 class LinkAdapter;
+struct PageContext;
 class NavButton;
 class Page;
 class Profile;
@@ -87,6 +89,7 @@ public:
     InputStripView* detailInputStrip() const { return detailInput_; }
     OutputStripView* detailOutputStrip() const { return detailOutput_; }
     EditSink& editSink() const { return *sink_; }
+    EditController& edits() const { return *edits_; }
     // The same strips as plain pages, for callers that need no strip type.
     Page* inputStripPage(int index) const;
     Page* outputStripPage(int index) const;
@@ -169,6 +172,8 @@ private:
     QLineEdit* readoutValue2_ = nullptr;   // 1053
 
     std::unique_ptr<EditSink> sink_; // page edits into the paced sender
+    std::unique_ptr<EditController> edits_;
+    std::unique_ptr<PageContext> context_;
     std::array<InputStripView*, kInputRecords> inputStrips_{};
     std::array<OutputStripView*, kOutputRecords> outputStrips_{};
     InputStripView* detailInput_ = nullptr;

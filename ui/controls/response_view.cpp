@@ -261,7 +261,8 @@ void ResponseView::mouseReleaseEvent(QMouseEvent* e) {
         return;
     }
     if (!axesShown_) {
-        if (inputEnabled_ && rect().contains(e->position().toPoint())) emit clicked(id_);
+        // A thumbnail that cannot be edited still opens its page.
+        if (rect().contains(e->position().toPoint())) emit clicked(id_);
         return;
     }
     if (dragged_ >= 0) {

@@ -41,6 +41,7 @@ public:
     void setLevelRange(double dbMin, double dbMax);
     double dbMin() const { return dbMin_; }
     double dbMax() const { return dbMax_; }
+    // Off: the curve cannot be edited; a click on a view without axes is still reported.
     void setInputEnabled(bool on) { inputEnabled_ = on; }
 
     // Transfer-curve modes: axes in dB, the knees, slopes and gate range, and the page's own

@@ -3,6 +3,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "binding/control_bindings.h"
+#include "binding/edit_controller.h"
+#include "binding/field_ids.h"
 #include "controls/image_button.h"
 #include "controls/skin_label.h"
 #include "mixing/groups.h"
@@ -49,9 +52,20 @@ SkinLabel* title(QWidget* parent, const char* name, qreal size) {
     return l;
 }
 
+// group 0..3, element 0-based as groups.h counts; kNoField when no group is selected.
+FieldId controlField(int group, int element) {
+    if (group < 0) return kNoField;
+    return fieldId("controlGroups[" + std::to_string(group + 1) + "][" + std::to_string(element + 1) + "]");
+}
+
+FieldId muteField(int group, int element) {
+    if (group < 0) return kNoField;
+    return fieldId("muteGroups[" + std::to_string(group + 1) + "][" + std::to_string(element + 1) + "]");
+}
+
 } // namespace
 
-GroupPage::GroupPage(DeviceState& state, QWidget* parent) : Page(state, parent) {
+GroupPage::GroupPage(const PageContext& ctx, QWidget* parent) : Page(ctx.state, parent), edits_(ctx.edits) {
     muteTitle_ = title(this, "muteGroupTitle", 12);
     controlTitle_ = title(this, "controlGroupTitle", 12);
     groupName_ = title(this, "controlGroupName", 10);
@@ -69,12 +83,14 @@ GroupPage::GroupPage(DeviceState& state, QWidget* parent) : Page(state, parent) 
         b->setObjectName(QStringLiteral("muteInput%1").arg(i + 1));
         connect(b, &ImageButton::clicked, this, [this, i] { toggleMute(i); });
         muteInputs_[static_cast<std::size_t>(i)] = b;
+        bindMute(b, i);
     }
     for (int o = 0; o < kOutputRecords; ++o) {
         auto* b = makeSkinButton(this, 1078 + o, "", kW, kH);
         b->setObjectName(QStringLiteral("muteOutput%1").arg(o + 1));
         connect(b, &ImageButton::clicked, this, [this, o] { toggleMute(kMuteFirstOutput + o); });
         muteOutputs_[static_cast<std::size_t>(o)] = b;
+        bindMute(b, kMuteFirstOutput + o);
     }
     for (int g = 0; g < kControlGroups; ++g) {
         auto* b = makeSkinButton(this, 1029 + g, "", kW, kH);
@@ -87,26 +103,58 @@ GroupPage::GroupPage(DeviceState& state, QWidget* parent) : Page(state, parent) 
         b->setObjectName(QStringLiteral("controlInput%1").arg(i + 1));
         connect(b, &ImageButton::clicked, this, [this, i] { toggleControl(i); });
         controlInputs_[static_cast<std::size_t>(i)] = b;
+        bindControl(b, i, true);
     }
     for (int o = 0; o < kOutputRecords; ++o) {
         auto* b = makeSkinButton(this, 1051 + o, "", kW, kH);
         b->setObjectName(QStringLiteral("controlOutput%1").arg(o + 1));
         connect(b, &ImageButton::clicked, this, [this, o] { toggleControl(cg::kFirstOutput + o); });
         controlOutputs_[static_cast<std::size_t>(o)] = b;
+        bindControl(b, cg::kFirstOutput + o, true);
     }
     for (int f = 0; f < kLinkFlags; ++f) {
         auto* b = makeSkinButton(this, kFlags[static_cast<std::size_t>(f)].id, "", kW, kH);
         b->setObjectName(QStringLiteral("linkFlag%1").arg(kFlags[static_cast<std::size_t>(f)].element));
-        connect(b, &ImageButton::clicked, this, [this, f] {
-            if (toggleLinkFlag(state_, controlGroup_, kFlags[static_cast<std::size_t>(f)].element)) {
-                refresh();
-                emit groupsChanged();
-            }
+        // A flag is one field: its binding edits it; the page only tells the shell.
+        bindControl(b, kFlags[static_cast<std::size_t>(f)].element, false);
+        connect(b, &ImageButton::clicked, this, [this] {
+            if (controlGroup_ >= 0) emit groupsChanged();
         });
         flags_[static_cast<std::size_t>(f)] = b;
     }
+    std::vector<FieldId> names;
+    for (int i = 1; i <= kControlInputs; ++i)
+        names.push_back(inputField(i, "name"));
+    for (int o = 1; o <= kOutputRecords; ++o)
+        names.push_back(outputField(o, "name"));
+    new WatchBinding(
+        edits_, std::move(names), [this] { refreshNames(); }, this);
+    countWatch_ = new WatchBinding(
+        edits_, {kNoField}, [this] { refreshMemberCount(); }, this);
     setLanguage(languageFlag());
     layoutControls();
+}
+
+void GroupPage::bindMute(ImageButton* b, int element) {
+    auto* binding = new ToggleBinding(b, edits_, kNoField);
+    binding->setDisplayOnly(true); // membership has rules: toggleMute applies them
+    muteBindings_.push_back(binding);
+    muteElements_.push_back(element);
+}
+
+void GroupPage::bindControl(ImageButton* b, int element, bool member) {
+    auto* binding = new ToggleBinding(b, edits_, kNoField);
+    binding->setDisplayOnly(member);
+    controlBindings_.push_back(binding);
+    controlElements_.push_back(element);
+}
+
+void GroupPage::rebind() {
+    for (std::size_t i = 0; i < muteBindings_.size(); ++i)
+        muteBindings_[i]->bindTo(muteField(muteGroup_, muteElements_[i]));
+    for (std::size_t i = 0; i < controlBindings_.size(); ++i)
+        controlBindings_[i]->bindTo(controlField(controlGroup_, controlElements_[i]));
+    countWatch_->bindTo(controlField(controlGroup_, cg::kMemberCount));
 }
 
 void GroupPage::selectControlGroup(int group) {
@@ -121,66 +169,59 @@ void GroupPage::selectMuteGroup(int group) {
 
 void GroupPage::toggleControl(int element) {
     const ToggleResult r = toggleControlMember(state_, controlGroup_, element);
-    if (r == ToggleResult::Added || r == ToggleResult::Removed) {
-        refresh();
-        emit groupsChanged();
-    }
+    if (r != ToggleResult::Added && r != ToggleResult::Removed) return;
+    ChangeSet changed;
+    changed.add(controlField(controlGroup_, element));
+    changed.add(controlField(controlGroup_, cg::kMemberCount));
+    edits_.announce(changed);
+    emit groupsChanged();
 }
 
 void GroupPage::toggleMute(int element) {
     const ToggleResult r = toggleMuteMember(state_, muteGroup_, element);
-    if (r == ToggleResult::Added || r == ToggleResult::Removed) {
-        refresh();
-        emit groupsChanged();
+    if (r != ToggleResult::Added && r != ToggleResult::Removed) return;
+    ChangeSet changed;
+    changed.add(muteField(muteGroup_, element));
+    edits_.announce(changed);
+    emit groupsChanged();
+}
+
+void GroupPage::refreshNames() {
+    for (int i = 0; i < kMuteInputs; ++i)
+        muteInputs_[static_cast<std::size_t>(i)]->setText(
+            displayName(state_.in(i + 1).name, QStringLiteral("CH %1").arg(i + 1)));
+    for (int i = 0; i < kControlInputs; ++i)
+        controlInputs_[static_cast<std::size_t>(i)]->setText(
+            displayName(state_.in(i + 1).name, QStringLiteral("CH %1").arg(i + 1)));
+    for (int o = 0; o < kOutputRecords; ++o) {
+        const QString name = displayName(state_.out(o + 1).name, QStringLiteral("OUT %1").arg(o + 1));
+        muteOutputs_[static_cast<std::size_t>(o)]->setText(name);
+        controlOutputs_[static_cast<std::size_t>(o)]->setText(name);
     }
 }
 
+void GroupPage::refreshMemberCount() {
+    const bool have = controlGroup_ >= 0;
+    memberCount_->setText(
+        have ? pick(language_, "MEMBERS: %1", "成员: %1")
+                   .arg(state_.controlGroups[static_cast<std::size_t>(controlGroup_)][cg::kMemberCount])
+             : QString());
+}
+
 void GroupPage::refresh() {
-    auto on = [](const auto& group, int element) { return group[static_cast<std::size_t>(element)] != 0; };
     for (int g = 0; g < kMuteGroups; ++g)
         muteSelect_[static_cast<std::size_t>(g)]->setOn(muteGroup_ == g);
     for (int g = 0; g < kControlGroups; ++g)
         controlSelect_[static_cast<std::size_t>(g)]->setOn(controlGroup_ == g);
-
-    const bool haveMute = muteGroup_ >= 0;
-    for (int i = 0; i < kMuteInputs; ++i) {
-        ImageButton* b = muteInputs_[static_cast<std::size_t>(i)];
-        b->setText(displayName(state_.in(i + 1).name, QStringLiteral("CH %1").arg(i + 1)));
-        b->setOn(haveMute && on(state_.muteGroups[static_cast<std::size_t>(muteGroup_)], i));
-        b->setGrayed(!haveMute);
-    }
-    for (int o = 0; o < kOutputRecords; ++o) {
-        ImageButton* b = muteOutputs_[static_cast<std::size_t>(o)];
-        b->setText(displayName(state_.out(o + 1).name, QStringLiteral("OUT %1").arg(o + 1)));
-        b->setOn(haveMute &&
-                 on(state_.muteGroups[static_cast<std::size_t>(muteGroup_)], kMuteFirstOutput + o));
-        b->setGrayed(!haveMute);
-    }
-
-    const bool haveControl = controlGroup_ >= 0;
-    const ControlGroup* cgp =
-        haveControl ? &state_.controlGroups[static_cast<std::size_t>(controlGroup_)] : nullptr;
-    for (int i = 0; i < kControlInputs; ++i) {
-        ImageButton* b = controlInputs_[static_cast<std::size_t>(i)];
-        b->setText(displayName(state_.in(i + 1).name, QStringLiteral("CH %1").arg(i + 1)));
-        b->setOn(cgp && on(*cgp, i));
-        b->setGrayed(!haveControl);
-    }
-    for (int o = 0; o < kOutputRecords; ++o) {
-        ImageButton* b = controlOutputs_[static_cast<std::size_t>(o)];
-        b->setText(displayName(state_.out(o + 1).name, QStringLiteral("OUT %1").arg(o + 1)));
-        b->setOn(cgp && on(*cgp, cg::kFirstOutput + o));
-        b->setGrayed(!haveControl);
-    }
-    for (int f = 0; f < kLinkFlags; ++f) {
-        ImageButton* b = flags_[static_cast<std::size_t>(f)];
-        b->setOn(cgp && on(*cgp, kFlags[static_cast<std::size_t>(f)].element));
-        b->setGrayed(!haveControl);
-    }
-    groupName_->setText(haveControl ? pick(language_, "CONTROL %1", "控制 %1").arg(controlGroup_ + 1)
-                                    : QString());
-    memberCount_->setText(
-        haveControl ? pick(language_, "MEMBERS: %1", "成员: %1").arg((*cgp)[cg::kMemberCount]) : QString());
+    // Re-pointing syncs every member and flag button with the selected group.
+    rebind();
+    for (FieldBinding* b : muteBindings_)
+        static_cast<ImageButton*>(b->parent())->setGrayed(muteGroup_ < 0);
+    for (FieldBinding* b : controlBindings_)
+        static_cast<ImageButton*>(b->parent())->setGrayed(controlGroup_ < 0);
+    refreshNames();
+    groupName_->setText(controlGroup_ >= 0 ? pick(language_, "CONTROL %1", "控制 %1").arg(controlGroup_ + 1)
+                                           : QString());
     update();
 }
 

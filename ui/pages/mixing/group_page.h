@@ -1,11 +1,14 @@
 // The GROUPS tab: membership of the four mute groups and the four control groups, and the
 // control groups' link flags. Changes stay in DeviceState; they reach the device through the
-// members' own commands and the next bulk transfer.
+// members' own commands and the next bulk transfer. The member and flag buttons are bound to
+// the selected group's fields and re-pointed when the selection changes.
 #pragma once
 
 #include <array>
+#include <vector>
 
 #include "pages/page.h"
+#include "pages/page_context.h"
 
 namespace quorvel {
 class ImageButton;
@@ -14,6 +17,8 @@ class SkinLabel;
 
 namespace quorvel::ui {
 
+class FieldBinding;
+
 class GroupPage : public Page {
     Q_OBJECT
 public:
@@ -21,7 +26,7 @@ public:
     static constexpr int kMuteInputs = 12;
     static constexpr int kLinkFlags = 11;
 
-    GroupPage(DeviceState& state, QWidget* parent);
+    GroupPage(const PageContext& ctx, QWidget* parent);
 
     void refresh() override;
     void setLanguage(int languageFlag) override;
@@ -44,6 +49,18 @@ private:
     void layoutControls();
     void toggleControl(int element);
     void toggleMute(int element);
+    void bindMute(ImageButton* b, int element);
+    void bindControl(ImageButton* b, int element, bool member);
+    void rebind();
+    void refreshNames();
+    void refreshMemberCount();
+
+    EditController& edits_;
+    std::vector<FieldBinding*> muteBindings_; // element of each: muteElements_
+    std::vector<int> muteElements_;
+    std::vector<FieldBinding*> controlBindings_; // members and flags; element of each: controlElements_
+    std::vector<int> controlElements_;
+    FieldBinding* countWatch_ = nullptr;
 
     int controlGroup_ = -1;
     int muteGroup_ = -1;

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 
+#include "binding/control_bindings.h"
+#include "binding/edit_controller.h"
+#include "binding/field_ids.h"
 #include "controls/drop_list.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
@@ -23,15 +26,14 @@ namespace {
 
 constexpr int kButtonWidth = 80;
 constexpr int kRowHeight = 24;
-constexpr int kReadoutMute = 1;
-constexpr int kReadoutVolume = 3;
 constexpr int kFirstLineInput = 9; // channels from here have no automixer controls
 constexpr int kStateWordChannels = 8;
+constexpr int kPanCentre = 100;
 
 } // namespace
 
-InputStrip::InputStrip(DeviceState& state, EditSink& sink, int index, QWidget* parent)
-    : Page(state, parent), sink_(sink), index_(index) {
+InputStrip::InputStrip(const PageContext& ctx, int index, QWidget* parent)
+    : Page(ctx.state, parent), edits_(ctx.edits), index_(std::clamp(index, 0, kInputRecords - 1)) {
     language_ = languageFlag();
     setMinimumSize(kMinimumSize);
 
@@ -82,7 +84,6 @@ InputStrip::InputStrip(DeviceState& state, EditSink& sink, int index, QWidget* p
     fader_->setThumbArea(32, 2, 0, 5);
     fader_->setRange(0, kFaderTop);
     fader_->setShowText(false);
-    fader_->setValueFormatter([](int pos) { return QStringLiteral("%1 dB").arg(kFaderTop - pos - 60); });
     fader_->move(2, kStripFaderY);
 
     meter_ = new LevelMeter(1006, this);
@@ -97,51 +98,77 @@ InputStrip::InputStrip(DeviceState& state, EditSink& sink, int index, QWidget* p
     nameButton_->setStyle(ImageButton::Push);
     nameButton_->setTextSize(10);
 
-    connect(fader_, &FaderCtrl::faderChanging, this, [this](int, int pos) { onFader(pos); });
-    connect(fader_, &FaderCtrl::faderChanged, this, [this](int, int pos) { onFader(pos); });
-    connect(pan_, &FaderCtrl::faderChanged, this, [this](int, int pos) {
-        setInputPan(state_, sink_, channel(), pos);
-        emit readoutRequested(index_, 4);
-    });
-    connect(pan_, &FaderCtrl::faderDoubleClicked, this, [this](int, int) {
-        pan_->setPosition(100);
-        setInputPan(state_, sink_, channel(), 100);
-        emit readoutRequested(index_, 4);
-    });
-    connect(mute_, &ImageButton::clicked, this, &InputStrip::onMute);
-    connect(priority_, &ImageButton::clicked, this, &InputStrip::onPriority);
-    connect(phantom_, &ImageButton::clicked, this, &InputStrip::onPhantom);
-    connect(comp_, &ImageButton::clicked, this, [this] { onDetail(1); });
-    connect(eq_, &ResponseView::clicked, this, [this] { onDetail(2); });
-    connect(gain_, &DropList::itemChosen, this, [this](int, int i) { onGain(i); });
-    connect(source_, &DropList::itemChosen, this, [this](int, int i) { onSource(i); });
+    connect(comp_, &ImageButton::clicked, this, [this] { emit detailRequested(index_, kDetailDynamics); });
+    connect(eq_, &ResponseView::clicked, this, [this] { emit detailRequested(index_, kDetailPeq); });
     connect(nameButton_, &ImageButton::clicked, this, &InputStrip::onName);
 
-    levelFlush_.setSingleShot(true);
-    connect(&levelFlush_, &QTimer::timeout, this, &InputStrip::flushLevel);
-    selectorTimer_.setInterval(100);
-    connect(&selectorTimer_, &QTimer::timeout, this, [this] {
-        if (!selectorRefresh_) return;
-        selectorRefresh_ = false;
-        source_->setSelection(record().danteSource);
-        gain_->setSelection(record().gainStep);
-    });
-
+    bindControls();
     setLanguage(language_);
     layoutControls();
+    refresh();
 }
 
-InputChannel& InputStrip::record() {
+void InputStrip::bindControls() {
+    const int c = channel();
+    auto add = [&](FieldBinding* b, const char* field) { bound_.push_back({b, field}); };
+    add(new FaderBinding(fader_, edits_, inputField(c, "level"), ValueMap::levelFader()), "level");
+    auto* pan = new FaderBinding(pan_, edits_, inputField(c, "pan"));
+    pan->setDoubleClickValue(kPanCentre);
+    add(pan, "pan");
+    add(new ToggleBinding(mute_, edits_, inputField(c, "mute")), "mute");
+    add(new ToggleBinding(priority_, edits_, inputField(c, "priority")), "priority");
+    add(new ToggleBinding(phantom_, edits_, inputField(c, "phantom")), "phantom");
+    auto* comp = new ToggleBinding(comp_, edits_, inputField(c, "compEnabled"));
+    comp->setDisplayOnly(true); // pressing COMP opens the dynamics page
+    add(comp, "compEnabled");
+    add(new ListBinding(gain_, edits_, inputField(c, "gainStep")), "gainStep");
+    auto* source = new ListBinding(source_, edits_, inputField(c, "danteSource"));
+    // The only refusal of a source is a Dante input another channel already uses.
+    source->setRefusalHandler([this](const std::string& why) {
+        showMessage(this, QString::fromUtf8(why.empty() ? kDanteConflictMessage : why.c_str()), {},
+                    "danteConflictMessage");
+    });
+    add(source, "danteSource");
+
+    nameWatch_ = new WatchBinding(
+        edits_, {inputField(c, "name")}, [this] { refreshName(); }, this);
+    stateWatch_ = new WatchBinding(
+        edits_, {inputField(c, "channelOpen"), inputField(c, "lastOpen")}, [this] { refreshStateWords(); },
+        this);
+    thumbWatch_ = new WatchBinding(
+        edits_, thumbnailFields(), [this] { refreshThumbnail(); }, this);
+}
+
+std::vector<FieldId> InputStrip::thumbnailFields() const {
+    const int c = channel();
+    std::vector<FieldId> f;
+    for (int band = 1; band <= kPeqSlots; ++band)
+        for (const char* p : {"bandFreq", "bandGain", "bandQ", "bandType"})
+            f.push_back(inputField(c, "peq[" + std::to_string(band) + "]." + p));
+    for (const char* p :
+         {"peqOn", "hpfFreq", "hpfType", "hpfSlope", "hpfOn", "lpfFreq", "lpfType", "lpfSlope", "lpfOn"})
+        f.push_back(inputField(c, p));
+    return f;
+}
+
+const InputChannel& InputStrip::record() const {
     return state_.input[static_cast<std::size_t>(index_)];
 }
 
 void InputStrip::bindTo(int index) {
     if (index < 0 || index >= kInputRecords) return;
-    levelFlush_.stop();
-    flushLevel(); // the last move of the previous channel still goes out
     index_ = index;
     shownMeter_ = -1;
-    refresh();
+    shownWords_ = -1;
+    // The gain list's items depend on the channel; refill it before its binding selects.
+    fillGainList();
+    for (const Bound& b : bound_)
+        b.binding->bindTo(inputField(channel(), b.field));
+    nameWatch_->bindTo(inputField(channel(), "name"));
+    stateWatch_->bindTo({inputField(channel(), "channelOpen"), inputField(channel(), "lastOpen")});
+    thumbWatch_->bindTo(thumbnailFields());
+    refreshVisibility();
+    refreshMeters();
 }
 
 void InputStrip::fillGainList() {
@@ -152,17 +179,18 @@ void InputStrip::fillGainList() {
 }
 
 void InputStrip::refresh() {
-    const InputChannel& ch = record();
-    const QString name = displayName(ch.name, QStringLiteral("CH %1").arg(channel()));
-    nameButton_->setText(name);
-    nameLabel_->setText(name);
-    mute_->setOn(ch.mute != 0);
-    comp_->setOn(ch.dynamics.compEnabled != 0);
-    priority_->setOn(ch.priority != 0);
-    phantom_->setOn(ch.phantom != 0);
     fillGainList();
-    gain_->setSelection(ch.gainStep);
-    source_->setSelection(ch.danteSource);
+    for (const Bound& b : bound_)
+        b.binding->sync();
+    refreshName();
+    refreshStateWords();
+    refreshThumbnail();
+    refreshVisibility();
+    shownMeter_ = -1;
+    refreshMeters();
+}
+
+void InputStrip::refreshVisibility() {
     sourceLabel_->hide();
     source_->hide();
     nameLabel_->hide();
@@ -170,16 +198,12 @@ void InputStrip::refresh() {
     for (QWidget* w : {static_cast<QWidget*>(priority_), static_cast<QWidget*>(phantom_),
                        static_cast<QWidget*>(stateWord_), static_cast<QWidget*>(comp_)})
         w->setVisible(mic);
-    refreshStateWords();
-    refreshFader();
-    refreshThumbnail();
-    shownMeter_ = -1;
-    refreshMeters();
 }
 
-void InputStrip::refreshFader() {
-    if (fader_->isDragging()) return; // the hand on the fader wins over the device
-    fader_->setPosition(kFaderTop - record().level);
+void InputStrip::refreshName() {
+    const QString name = displayName(record().name, QStringLiteral("CH %1").arg(channel()));
+    nameButton_->setText(name);
+    nameLabel_->setText(name);
 }
 
 void InputStrip::refreshThumbnail() {
@@ -190,10 +214,14 @@ void InputStrip::refreshStateWords() {
     const InputChannel& ch = record();
     // The automixer state comes from the device's status reports; only channels 1..8 have one.
     const bool open = channel() <= kStateWordChannels && ch.channelOpen != 0;
+    const bool kept = channel() <= kStateWordChannels && ch.lastOpen != 0;
+    // Every status report announces the state words; most leave them as they are.
+    const int shown = (open ? 1 : 0) | (kept ? 2 : 0) | (language_ << 2);
+    if (shown == shownWords_) return;
+    shownWords_ = shown;
     stateWord_->setOn(open);
     stateWord_->setText(open ? pick(language_, "ACTIVE", "通道打开")
                              : pick(language_, "WAITING", "通道关闭"));
-    const bool kept = channel() <= kStateWordChannels && ch.lastOpen != 0;
     lastKeep_->setOn(kept);
     lastKeep_->setText(kept ? pick(language_, "Last keep", "最后保持") : pick(language_, "NO", "无"));
 }
@@ -205,9 +233,6 @@ void InputStrip::refreshMeters() {
         shownMeter_ = v;
         meter_->setLevel(v, 0);
     }
-    if (channel() <= kStateWordChannels &&
-        (stateWord_->isOn() != (record().channelOpen != 0) || lastKeep_->isOn() != (record().lastOpen != 0)))
-        refreshStateWords();
 }
 
 void InputStrip::setLanguage(int lang) {
@@ -220,81 +245,9 @@ void InputStrip::setLanguage(int lang) {
     refreshStateWords();
 }
 
-void InputStrip::afterEdit(bool membersTouched) {
-    if (membersTouched) emit membersChanged();
-}
-
-void InputStrip::onFader(int position) {
-    const auto now = std::chrono::steady_clock::now();
-    const auto busy = linkedLevelBusyTime(state_, channel());
-    EditResult r;
-    if (busy.count() == 0 || (!levelPending_ && now >= wireFreeAt_)) {
-        r = setInputLevel(state_, sink_, channel(), kFaderTop - position);
-        wireFreeAt_ = now + busy;
-    } else {
-        DiscardSink later;
-        r = setInputLevel(state_, later, channel(), kFaderTop - position);
-        levelPending_ = true;
-        if (!levelFlush_.isActive()) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(wireFreeAt_ - now);
-            levelFlush_.start(std::max<int>(1, static_cast<int>(wait.count())));
-        }
-    }
-    emit readoutRequested(index_, kReadoutVolume);
-    emit thumbnailChanged();
-    afterEdit(!r.members.empty());
-}
-
-void InputStrip::flushLevel() {
-    if (!levelPending_) return;
-    levelPending_ = false;
-    queueInputLevel(state_, sink_, channel());
-    wireFreeAt_ = std::chrono::steady_clock::now() + linkedLevelBusyTime(state_, channel());
-}
-
-void InputStrip::onMute() {
-    const EditResult r = setInputMute(state_, sink_, channel(), !mute_->isOn());
-    mute_->setOn(record().mute != 0);
-    emit readoutRequested(index_, kReadoutMute);
-    emit thumbnailChanged();
-    afterEdit(!r.members.empty());
-}
-
-void InputStrip::onPriority() {
-    const EditResult r = setInputPriority(state_, sink_, channel(), !priority_->isOn());
-    priority_->setOn(record().priority != 0);
-    afterEdit(!r.members.empty());
-}
-
-void InputStrip::onPhantom() {
-    const EditResult r = setInputPhantom(state_, sink_, channel(), !phantom_->isOn());
-    phantom_->setOn(record().phantom != 0);
-    afterEdit(!r.members.empty());
-}
-
-void InputStrip::onGain(int index) {
-    const EditResult r = setGainStep(state_, sink_, channel(), index);
-    gain_->setSelection(record().gainStep);
-    afterEdit(!r.members.empty());
-}
-
-void InputStrip::onSource(int index) {
-    if (selectSource(state_, sink_, channel(), index) == SourceResult::Conflict) {
-        source_->setSelection(record().danteSource);
-        showMessage(this, QString::fromUtf8(kDanteConflictMessage), {}, "danteConflictMessage");
-    }
-}
-
-void InputStrip::onDetail(int type) {
-    emit detailRequested(index_, type);
-    emit readoutRequested(index_, 0);
-}
-
 void InputStrip::onName() {
-    openNameMenu(this, displayName(record().name), [this](const std::string& gbk) {
-        setInputName(state_, sink_, channel(), gbk);
-        refresh();
-    });
+    openNameMenu(this, displayName(record().name),
+                 [this](const std::string& gbk) { edits_.editName(inputField(channel(), "name"), gbk); });
 }
 
 void InputStrip::layoutControls() {
@@ -319,16 +272,6 @@ void InputStrip::resizeEvent(QResizeEvent* event) {
 void InputStrip::paintEvent(QPaintEvent*) {
     QPainter p(this);
     paintStripBackground(p, this);
-}
-
-void InputStrip::showEvent(QShowEvent* event) {
-    Page::showEvent(event);
-    selectorTimer_.start();
-}
-
-void InputStrip::hideEvent(QHideEvent* event) {
-    selectorTimer_.stop();
-    Page::hideEvent(event);
 }
 
 } // namespace quorvel::ui

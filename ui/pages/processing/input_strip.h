@@ -1,17 +1,17 @@
 // The vertical strip of one input record: gain step, COMP, PRIORITY, 48V, the automixer state
-// words, fader, meter, MUTE and the name button, with the equaliser thumbnail on top. Every
-// action is one call of the strip edit operations; the strip then redraws from DeviceState.
+// words, fader, meter, MUTE and the name button, with the equaliser thumbnail on top. Each
+// control is bound to its field once; re-pointing the strip at another channel re-points the
+// bindings.
 #pragma once
 
-#include <QTimer>
+#include <vector>
 
-#include <chrono>
-
+#include "link/change_set.h"
 #include "pages/page.h"
+#include "pages/page_context.h"
 
 namespace quorvel {
 class DropList;
-class EditSink;
 class FaderCtrl;
 class ImageButton;
 class LevelMeter;
@@ -21,13 +21,17 @@ class SkinLabel;
 
 namespace quorvel::ui {
 
+class FieldBinding;
+
 class InputStrip : public Page {
     Q_OBJECT
 public:
     static constexpr QSize kMinimumSize{100, 100};
+    static constexpr int kDetailDynamics = 1;
+    static constexpr int kDetailPeq = 2;
 
     // index: input record 0..17.
-    InputStrip(DeviceState& state, EditSink& sink, int index, QWidget* parent);
+    InputStrip(const PageContext& ctx, int index, QWidget* parent);
 
     void bindTo(int index);
     int index() const { return index_; }
@@ -36,10 +40,6 @@ public:
     void refresh() override;
     void refreshMeters() override;
     void setLanguage(int languageFlag) override;
-    // Levels report: the fader follows the device unless the user holds it.
-    void refreshFader();
-    // Marks the selectors for reselection on the next timer tick (after a group copy).
-    void requestSelectorRefresh() { selectorRefresh_ = true; }
 
     FaderCtrl* fader() const { return fader_; }
     LevelMeter* meter() const { return meter_; }
@@ -47,49 +47,38 @@ public:
     ResponseView* thumbnail() const { return eq_; }
 
 signals:
-    // readoutChannel 0..17, kind as the main window's readout numbers it.
-    void readoutRequested(int readoutChannel, int kind);
-    // type 1 dynamics, 2 PEQ.
+    // type: kDetailDynamics or kDetailPeq.
     void detailRequested(int channel, int type);
-    // A group copy changed other records: the strips that show them redraw.
-    void membersChanged();
-    // Level or mute changed: the view buttons' thumbnails follow.
-    void thumbnailChanged();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
-    void onFader(int position);
-    void flushLevel();
-    void onMute();
-    void onPriority();
-    void onPhantom();
-    void onGain(int index);
-    void onSource(int index);
-    void onDetail(int type);
-    void onName();
-    void afterEdit(bool membersTouched);
+    struct Bound {
+        FieldBinding* binding;
+        const char* field; // path below input[c]
+    };
+    std::vector<FieldId> thumbnailFields() const;
+    void bindControls();
+    void refreshName();
     void refreshStateWords();
     void refreshThumbnail();
+    void refreshVisibility();
     void fillGainList();
     void layoutControls();
-    InputChannel& record();
+    void onName();
+    const InputChannel& record() const;
 
-    EditSink& sink_;
+    EditController& edits_;
     int index_;
     int language_ = 1;
-    bool selectorRefresh_ = false;
     int shownMeter_ = -1;
-    QTimer selectorTimer_;
-    // A linked fader's member copies keep the wire busy for a while; moves within that time are
-    // stored and the latest goes out when the wire is free again.
-    QTimer levelFlush_;
-    bool levelPending_ = false;
-    std::chrono::steady_clock::time_point wireFreeAt_{};
+    int shownWords_ = -1; // open, kept and language as last drawn
+    std::vector<Bound> bound_;
+    FieldBinding* nameWatch_ = nullptr;
+    FieldBinding* stateWatch_ = nullptr;
+    FieldBinding* thumbWatch_ = nullptr;
 
     SkinLabel* sourceLabel_;  // 1153
     DropList* source_;        // 1008

@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
+#include "binding/control_bindings.h"
+#include "binding/edit_controller.h"
+#include "binding/field_ids.h"
 #include "controls/drop_list.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
@@ -23,11 +27,28 @@ constexpr int kRowHeight = 24;
 constexpr int kEqTop = 55;
 constexpr int kEqHeight = 55;
 constexpr int kMeteredOutputs = 4; // the status report meters the master outputs only
+// The two meters share the width one input meter takes, so the strips' meters line up.
+constexpr int kMeterGap = 2;
+constexpr int kMeterWidth = (kStripMeterWidth - kMeterGap) / 2;
+
+LevelMeter* makeMeter(QWidget* parent, int id, const char* name) {
+    auto* m = new LevelMeter(id, parent);
+    m->setObjectName(name);
+    m->setColumnCount(1);
+    m->setRange(0, 70);
+    m->setThresholds(0.7, 0.9);
+    return m;
+}
+
+QString lineCaption(std::int32_t lineLevel) {
+    // The same words in both languages.
+    return lineLevel == 1 ? QStringLiteral("LINE") : QStringLiteral("MIC");
+}
 
 } // namespace
 
-OutputStrip::OutputStrip(DeviceState& state, EditSink& sink, int index, QWidget* parent)
-    : Page(state, parent), sink_(sink), index_(index) {
+OutputStrip::OutputStrip(const PageContext& ctx, int index, QWidget* parent)
+    : Page(ctx.state, parent), edits_(ctx.edits), index_(std::clamp(index, 0, kOutputRecords - 1)) {
     language_ = languageFlag();
     setMinimumSize(100, 100);
 
@@ -50,36 +71,55 @@ OutputStrip::OutputStrip(DeviceState& state, EditSink& sink, int index, QWidget*
     fader_->setThumbArea(32, 2, 0, 5);
     fader_->setRange(0, kFaderTop);
     fader_->setShowText(false);
-    fader_->setValueFormatter([](int pos) { return QStringLiteral("%1 dB").arg(kFaderTop - pos - 60); });
 
-    meter_ = new LevelMeter(1055, this);
-    meter_->setObjectName("meter");
-    meter_->setColumnCount(1);
-    meter_->setRange(0, 70);
-    meter_->setThresholds(0.7, 0.9);
+    meter_ = makeMeter(this, 1055, "meter");
+    meter2_ = makeMeter(this, 1056, "meter2");
 
     mute_ = makeSkinButton(this, 1001, "muteButton");
     nameButton_ = makeSkinButton(this, 1002, "nameButton", 100, 60, 193, 194);
     nameButton_->setStyle(ImageButton::Push);
     nameButton_->setTextSize(10);
 
-    connect(fader_, &FaderCtrl::faderChanging, this, [this](int, int pos) { onFader(pos, false); });
-    connect(fader_, &FaderCtrl::faderChanged, this, [this](int, int pos) { onFader(pos, true); });
-    connect(mute_, &ImageButton::clicked, this, &OutputStrip::onMute);
-    connect(fbk_, &ImageButton::clicked, this, &OutputStrip::onFbk);
-    connect(line_, &ImageButton::clicked, this, &OutputStrip::onLine);
-    connect(delay_, &DropList::itemChosen, this, [this](int, int i) { onDelay(i); });
-    connect(comp_, &ImageButton::clicked, this, [this] {
-        emit detailRequested(index_, 1);
-        emit readoutRequested(readoutChannel(), 0);
-    });
+    connect(comp_, &ImageButton::clicked, this, [this] { emit detailRequested(index_, kDetailLimiter); });
     connect(nameButton_, &ImageButton::clicked, this, &OutputStrip::onName);
 
+    bindControls();
     setLanguage(language_);
     layoutControls();
+    refresh();
 }
 
-OutputChannel& OutputStrip::record() {
+void OutputStrip::bindControls() {
+    const int o = output();
+    auto add = [&](FieldBinding* b, const char* field) { bound_.push_back({b, field}); };
+    // The output fader sends on release only; the drag stores and shows.
+    add(new FaderBinding(fader_, edits_, outputField(o, "level"), ValueMap::levelFader(),
+                         FaderBinding::Send::OnRelease),
+        "level");
+    add(new ToggleBinding(mute_, edits_, outputField(o, "mute")), "mute");
+    add(new ToggleBinding(fbk_, edits_, outputField(o, "outSwitchK")), "outSwitchK");
+    auto* line = new ToggleBinding(line_, edits_, outputField(o, "lineLevel"));
+    line->setCaption(lineCaption);
+    add(line, "lineLevel");
+    add(new ListBinding(delay_, edits_, outputField(o, "outSwitchJ")), "outSwitchJ");
+    auto* limiter = new ToggleBinding(comp_, edits_, outputField(o, "limiter[1]"));
+    limiter->setDisplayOnly(true); // pressing COMP opens the limiter page
+    add(limiter, "limiter[1]");
+    nameWatch_ = new WatchBinding(
+        edits_, {outputField(o, "name")}, [this] { refreshName(); }, this);
+    geqWatch_ = new WatchBinding(
+        edits_, geqFields(), [this] { update(eqArea()); }, this);
+}
+
+std::vector<FieldId> OutputStrip::geqFields() const {
+    std::vector<FieldId> f;
+    for (int b = 1; b <= kGeqBands; ++b)
+        f.push_back(outputField(output(), "geq[" + std::to_string(b) + "]"));
+    f.push_back(outputField(output(), "geqOn"));
+    return f;
+}
+
+const OutputChannel& OutputStrip::record() const {
     return state_.output[static_cast<std::size_t>(index_)];
 }
 
@@ -87,7 +127,11 @@ void OutputStrip::bindTo(int index) {
     if (index < 0 || index >= kOutputRecords) return;
     index_ = index;
     shownMeter_ = -1;
-    refresh();
+    for (const Bound& b : bound_)
+        b.binding->bindTo(outputField(output(), b.field));
+    nameWatch_->bindTo(outputField(output(), "name"));
+    geqWatch_->bindTo(geqFields());
+    refreshMeters();
 }
 
 void OutputStrip::fillDelayList() {
@@ -98,30 +142,25 @@ void OutputStrip::fillDelayList() {
 }
 
 void OutputStrip::refresh() {
-    const OutputChannel& o = record();
-    nameButton_->setText(displayName(o.name, QStringLiteral("OUT %1").arg(output())));
-    mute_->setOn(o.mute != 0);
-    fbk_->setOn(o.outSwitchK != 0);
-    line_->setOn(o.lineLevel != 0);
-    line_->setText(o.lineLevel ? QStringLiteral("LINE") : QStringLiteral("MIC"));
-    comp_->setOn(o.limiter[0] != 0);
-    delay_->setSelection(o.outSwitchJ);
-    refreshFader();
+    for (const Bound& b : bound_)
+        b.binding->sync();
+    refreshName();
     shownMeter_ = -1;
     refreshMeters();
     update(eqArea());
 }
 
-void OutputStrip::refreshFader() {
-    if (fader_->isDragging()) return;
-    fader_->setPosition(kFaderTop - record().level);
+void OutputStrip::refreshName() {
+    nameButton_->setText(displayName(record().name, QStringLiteral("OUT %1").arg(output())));
 }
 
 void OutputStrip::refreshMeters() {
+    // The device meters each output once; both bars show that level.
     const int v = output() <= kMeteredOutputs ? shownMeter(record().meter) : 0;
     if (v == shownMeter_) return;
     shownMeter_ = v;
     meter_->setLevel(v, 0);
+    meter2_->setLevel(v, 0);
 }
 
 void OutputStrip::setLanguage(int lang) {
@@ -129,54 +168,15 @@ void OutputStrip::setLanguage(int lang) {
     mute_->setText(pick(lang, "MUTE", "静音"));
     fbk_->setText(QStringLiteral("FBK"));
     comp_->setText(pick(lang, "COMP", "限幅器"));
-    line_->setText(record().lineLevel ? QStringLiteral("LINE") : QStringLiteral("MIC"));
     // The list keeps its choice across a language switch.
     fillDelayList();
-    delay_->setSelection(record().outSwitchJ);
-}
-
-void OutputStrip::onFader(int position, bool finished) {
-    if (finished) {
-        if (!setOutputLevel(state_, sink_, output(), kFaderTop - position).members.empty())
-            emit membersChanged();
-    } else {
-        // While the thumb moves only the model and the readout follow; the release sends.
-        record().level = std::clamp(kFaderTop - position, 0, kFaderTop);
-    }
-    emit readoutRequested(readoutChannel(), 3);
-}
-
-void OutputStrip::onMute() {
-    const EditResult r = setOutputMute(state_, sink_, output(), !mute_->isOn());
-    mute_->setOn(record().mute != 0);
-    emit readoutRequested(readoutChannel(), 1);
-    if (!r.members.empty()) emit membersChanged();
-}
-
-void OutputStrip::onFbk() {
-    const EditResult r = setOutputFbk(state_, sink_, output(), !fbk_->isOn());
-    fbk_->setOn(record().outSwitchK != 0);
-    if (!r.members.empty()) emit membersChanged();
-}
-
-void OutputStrip::onLine() {
-    const EditResult r = setOutputLineLevel(state_, sink_, output(), record().lineLevel == 0);
-    line_->setOn(record().lineLevel != 0);
-    line_->setText(record().lineLevel ? QStringLiteral("LINE") : QStringLiteral("MIC"));
-    if (!r.members.empty()) emit membersChanged();
-}
-
-void OutputStrip::onDelay(int index) {
-    const EditResult r = setOutputDelay(state_, sink_, output(), index);
-    delay_->setSelection(record().outSwitchJ);
-    if (!r.members.empty()) emit membersChanged();
+    for (const Bound& b : bound_)
+        if (std::string_view(b.field) == "outSwitchJ") b.binding->sync();
 }
 
 void OutputStrip::onName() {
-    openNameMenu(this, displayName(record().name), [this](const std::string& gbk) {
-        setOutputName(state_, sink_, output(), gbk);
-        refresh();
-    });
+    openNameMenu(this, displayName(record().name),
+                 [this](const std::string& gbk) { edits_.editName(outputField(output(), "name"), gbk); });
 }
 
 QRect OutputStrip::eqArea() const {
@@ -192,6 +192,9 @@ void OutputStrip::layoutControls() {
         b->setGeometry(cx - kButtonWidth / 2, y, kButtonWidth, kRowHeight);
     nameButton_->setGeometry(cx - 50, 580, 100, 60);
     placeFaderAndMeter(fader_, meter_, w);
+    const QRect pair = meter_->geometry();
+    meter_->setGeometry(pair.x(), pair.y(), kMeterWidth, pair.height());
+    meter2_->setGeometry(pair.x() + kMeterWidth + kMeterGap, pair.y(), kMeterWidth, pair.height());
 }
 
 void OutputStrip::resizeEvent(QResizeEvent* event) {
@@ -201,8 +204,7 @@ void OutputStrip::resizeEvent(QResizeEvent* event) {
 
 void OutputStrip::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && eqArea().contains(event->position().toPoint())) {
-        emit detailRequested(index_, 2);
-        emit readoutRequested(readoutChannel(), 0);
+        emit detailRequested(index_, kDetailGeq);
         return;
     }
     Page::mousePressEvent(event);

@@ -2,13 +2,14 @@
 // equaliser area, fader, the two meters, MUTE and the name button.
 #pragma once
 
-#include <QTimer>
+#include <vector>
 
+#include "link/change_set.h"
 #include "pages/page.h"
+#include "pages/page_context.h"
 
 namespace quorvel {
 class DropList;
-class EditSink;
 class FaderCtrl;
 class ImageButton;
 class LevelMeter;
@@ -16,11 +17,16 @@ class LevelMeter;
 
 namespace quorvel::ui {
 
+class FieldBinding;
+
 class OutputStrip : public Page {
     Q_OBJECT
 public:
+    static constexpr int kDetailLimiter = 1;
+    static constexpr int kDetailGeq = 2;
+
     // index: output 0..7.
-    OutputStrip(DeviceState& state, EditSink& sink, int index, QWidget* parent);
+    OutputStrip(const PageContext& ctx, int index, QWidget* parent);
 
     void bindTo(int index);
     int index() const { return index_; }
@@ -29,19 +35,17 @@ public:
     void refresh() override;
     void refreshMeters() override;
     void setLanguage(int languageFlag) override;
-    void refreshFader();
 
     FaderCtrl* fader() const { return fader_; }
     ImageButton* muteButton() const { return mute_; }
     ImageButton* lineButton() const { return line_; }
     DropList* delayList() const { return delay_; }
+    // 0: meter 1055, 1: meter 1056.
+    LevelMeter* meter(int i) const { return i == 0 ? meter_ : meter2_; }
 
 signals:
-    // readoutChannel 18..25 for outputs 1..8.
-    void readoutRequested(int readoutChannel, int kind);
-    // type 1 limiter, 2 graphic equaliser.
+    // type: kDetailLimiter or kDetailGeq.
     void detailRequested(int output, int type);
-    void membersChanged();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -49,22 +53,26 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    void onFader(int position, bool finished);
-    void onMute();
-    void onFbk();
-    void onLine();
-    void onDelay(int index);
+    struct Bound {
+        FieldBinding* binding;
+        const char* field; // path below output[o]
+    };
+    std::vector<FieldId> geqFields() const;
+    void bindControls();
+    void refreshName();
     void onName();
     void fillDelayList();
     void layoutControls();
     QRect eqArea() const;
-    OutputChannel& record();
-    int readoutChannel() const { return index_ + 18; }
+    const OutputChannel& record() const;
 
-    EditSink& sink_;
+    EditController& edits_;
     int index_;
     int language_ = 1;
     int shownMeter_ = -1;
+    std::vector<Bound> bound_;
+    FieldBinding* nameWatch_ = nullptr;
+    FieldBinding* geqWatch_ = nullptr;
 
     DropList* delay_;         // 1009
     ImageButton* fbk_;        // 1003
@@ -72,6 +80,7 @@ private:
     ImageButton* comp_;       // 1000
     FaderCtrl* fader_;        // 1012
     LevelMeter* meter_;       // 1055
+    LevelMeter* meter2_;      // 1056
     ImageButton* mute_;       // 1001
     ImageButton* nameButton_; // 1002
 };

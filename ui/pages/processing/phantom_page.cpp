@@ -3,10 +3,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "binding/control_bindings.h"
+#include "binding/field_ids.h"
 #include "controls/image_button.h"
 #include "controls/skin_label.h"
 #include "pages/processing/strip_support.h"
-#include "processing/strip_ops.h"
 #include "widgets/skin_painter.h"
 #include "widgets/ui_text.h"
 
@@ -15,29 +16,40 @@ namespace {
 constexpr int kDividerY = 110;
 }
 
-PhantomPage::PhantomPage(DeviceState& state, EditSink& sink, QWidget* parent)
-    : Page(state, parent), sink_(sink) {
+PhantomPage::PhantomPage(const PageContext& ctx, QWidget* parent) : Page(ctx.state, parent) {
+    // This page switches the one channel whatever its control group says.
+    EditOptions single;
+    single.linkCopies = false;
+    std::vector<FieldId> names;
     for (int i = 0; i < kButtons; ++i) {
         auto* b = makeSkinButton(this, 1033 + i, "", 80, 24);
         b->setObjectName(QStringLiteral("phantom%1").arg(i + 1));
         b->move(100 + 100 * (i % 8), 150 + 50 * (i / 8));
-        connect(b, &ImageButton::clicked, this,
-                [this, i, b] { b->setOn(togglePhantomFromPage(state_, sink_, i + 1)); });
+        auto* binding = new ToggleBinding(b, ctx.edits, inputField(i + 1, "phantom"));
+        binding->setEditOptions(single);
         buttons_[static_cast<std::size_t>(i)] = b;
+        names.push_back(inputField(i + 1, "name"));
     }
+    new WatchBinding(
+        ctx.edits, std::move(names), [this] { refreshNames(); }, this);
     title_ = new SkinLabel(1088, this);
     title_->setObjectName("phantomTitle");
     title_->setFontSize(16);
     title_->setGeometry(400, 50, 300, 50);
     setLanguage(languageFlag());
+    refreshNames();
+}
+
+void PhantomPage::refreshNames() {
+    for (int i = 0; i < kButtons; ++i)
+        buttons_[static_cast<std::size_t>(i)]->setText(
+            displayName(state_.in(i + 1).name, QStringLiteral("CH %1").arg(i + 1)));
 }
 
 void PhantomPage::refresh() {
-    for (int i = 0; i < kButtons; ++i) {
-        ImageButton* b = buttons_[static_cast<std::size_t>(i)];
-        b->setOn(state_.in(i + 1).phantom != 0);
-        b->setText(displayName(state_.in(i + 1).name, QStringLiteral("CH %1").arg(i + 1)));
-    }
+    for (ImageButton* b : buttons_)
+        if (auto* binding = b->findChild<FieldBinding*>()) binding->sync();
+    refreshNames();
     update();
 }
 

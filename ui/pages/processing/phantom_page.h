@@ -4,9 +4,9 @@
 #include <array>
 
 #include "pages/page.h"
+#include "pages/page_context.h"
 
 namespace quorvel {
-class EditSink;
 class ImageButton;
 class SkinLabel;
 } // namespace quorvel
@@ -18,7 +18,7 @@ class PhantomPage : public Page {
 public:
     static constexpr int kButtons = 16;
 
-    PhantomPage(DeviceState& state, EditSink& sink, QWidget* parent);
+    PhantomPage(const PageContext& ctx, QWidget* parent);
 
     void refresh() override;
     void setLanguage(int languageFlag) override;
@@ -29,7 +29,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    EditSink& sink_;
+    void refreshNames();
+
     std::array<ImageButton*, kButtons> buttons_{};
     SkinLabel* title_;
 };

@@ -1,0 +1,42 @@
+// What a page under test is built with: factory state online, a recording sink, the edit
+// controller, an idle link (nothing is ever connected) and a profile in a temporary directory.
+#pragma once
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "binding/edit_controller.h"
+#include "link/device_link.h"
+#include "link/edit_sink.h"
+#include "link/reports.h"
+#include "pages/page_context.h"
+#include "session/app_profile.h"
+#include "session/link_adapter.h"
+
+namespace quorvel::test {
+
+struct PageRig {
+    QTemporaryDir dir;
+    DeviceState state;
+    RecordingSink sink;
+    ui::EditController edits{state, sink};
+    std::unique_ptr<ui::LinkAdapter> link;
+    ui::Profile profile{dir.path()};
+    std::unique_ptr<ui::PageContext> ctx;
+
+    PageRig() {
+        loadFactoryDefaults(state);
+        state.link.hostAddress = "127.0.0.2";
+        state.link.linkOnline = true;
+        LinkOptions lo;
+        lo.bindAddress = "127.0.0.1";
+        link = std::make_unique<ui::LinkAdapter>(state, lo);
+        // The pages under test never navigate; no navigation model is built for them.
+        ctx = std::make_unique<ui::PageContext>(ui::PageContext{
+            state, sink, edits, *link, profile, *reinterpret_cast<ui::NavigationModel*>(&dir)});
+    }
+    const ui::PageContext& context() const { return *ctx; }
+};
+
+} // namespace quorvel::test

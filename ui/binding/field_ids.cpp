@@ -1,0 +1,28 @@
+#include "binding/field_ids.h"
+
+#include <string>
+
+#include "link/field_registry.h"
+
+namespace quorvel::ui {
+
+FieldId fieldId(std::string_view path) {
+    const FieldRegistry& r = FieldRegistry::instance();
+    const FieldInfo* f = r.find(path);
+    if (!f) return kNoField;
+    return static_cast<FieldId>(f - r.fields().data());
+}
+
+FieldId inputField(int channel, std::string_view name) {
+    std::string path = "input[" + std::to_string(channel) + "].";
+    path += name;
+    return fieldId(path);
+}
+
+FieldId outputField(int output, std::string_view name) {
+    std::string path = "output[" + std::to_string(output) + "].";
+    path += name;
+    return fieldId(path);
+}
+
+} // namespace quorvel::ui
