@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QPainter>
 
+#include "binding/edit_controller.h"
 #include "link/edit_sink.h"
 #include "mixing/groups.h"
 #include "pages/mixing/group_page.h"
@@ -11,6 +12,7 @@
 #include "pages/processing/input_strip.h"
 #include "pages/processing/output_strip.h"
 #include "pages/processing/phantom_page.h"
+#include "session/navigation_model.h"
 #include "widgets/ui_text.h"
 
 using namespace quorvel;
@@ -55,6 +57,9 @@ int main(int argc, char** argv) {
     };
     const int H = 700;
     {
+        // Before the board: the panel leaves the navigation when the board goes.
+        EditController edits(state, sink);
+        NavigationModel nav;
         QWidget board;
         board.resize(9 * w + 18 + w, H);
         board.setStyleSheet("background: #1E2024;");
@@ -63,7 +68,7 @@ int main(int argc, char** argv) {
             s->setGeometry(k * (w + 2), 0, w, H);
             s->refresh();
         }
-        auto* panel = new SidePanel(state, sink, &board);
+        auto* panel = new SidePanel(edits, nav, &board);
         panel->setGeometry(9 * w + 18, 0, w, H);
         shoot(board, "strips_ch1-8");
     }

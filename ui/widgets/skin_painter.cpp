@@ -15,12 +15,14 @@
 #include <QGuiApplication>
 
 #include "controls/skin_store.h"
+#include "widgets/skin_style.h"
 
 namespace quorvel::ui::skin {
 
 namespace {
 constexpr int kBackgroundArt = 188;
-}
+constexpr int kTitleArt = 180;
+} // namespace
 
 QFont uiFont(int pixelSize, bool bold) {
     QFont f(QString::fromLatin1(kUiFontFamily));
@@ -120,6 +122,49 @@ void paintPanelTitle(QPainter& p, const QRectF& band, const QString& title) {
     p.setPen(kText);
     p.setFont(uiFont(15, true));
     p.drawText(band.adjusted(14, 0, -14, 0), Qt::AlignVCenter | Qt::AlignLeft, title);
+}
+
+void paintTitleMark(QPainter& p) {
+    if (SkinStore::has(kTitleArt)) {
+        const QSize size = SkinStore::naturalSize(kTitleArt);
+        p.drawPixmap(QPoint(4, 6), SkinStore::pixmap(kTitleArt, size, p.device()->devicePixelRatioF()));
+        return;
+    }
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF plate(10, 10, 172, 72);
+    QLinearGradient g(plate.topLeft(), plate.bottomLeft());
+    g.setColorAt(0, kPlateTop);
+    g.setColorAt(1, kPlateBottom);
+    p.setPen(QPen(kOutline, 1));
+    p.setBrush(g);
+    p.drawRoundedRect(plate, 8, 8);
+    QFont f = uiFont(28, true);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    p.setFont(f);
+    p.setPen(kText);
+    p.drawText(plate.adjusted(0, 6, 0, -22), Qt::AlignCenter, QStringLiteral("QUORVEL"));
+    p.setPen(QPen(kAccent, 2));
+    p.drawLine(QPointF(plate.left() + 26, plate.bottom() - 20),
+               QPointF(plate.right() - 26, plate.bottom() - 20));
+    p.setFont(uiFont(11, true));
+    p.setPen(kTextDim);
+    p.drawText(plate.adjusted(0, plate.height() - 20, 0, -2), Qt::AlignCenter,
+               QStringLiteral("DIGITAL MIXER  3.2"));
+    p.restore();
+}
+
+void paintDivider(QPainter& p, int y, int width) {
+    p.setPen(kShadowLine);
+    p.drawLine(0, y, width, y);
+    p.setPen(kHighlightLine);
+    p.drawLine(0, y + 1, width, y + 1);
+}
+
+void paintGroupFrame(QPainter& p, const QRectF& r) {
+    p.setPen(QPen(kGroupFrame, 1));
+    p.setBrush(kGroupFill);
+    p.drawRoundedRect(r, 6, 6);
 }
 
 void paintLamp(QPainter& p, const QPointF& c, qreal radius, const QColor& colour, bool lit) {

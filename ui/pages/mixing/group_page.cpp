@@ -112,6 +112,7 @@ GroupPage::GroupPage(DeviceState& state, QWidget* parent) : Page(state, parent) 
 void GroupPage::selectControlGroup(int group) {
     controlGroup_ = controlGroup_ == group ? -1 : group;
     refresh();
+    emit controlGroupSelected(controlGroup_);
 }
 
 void GroupPage::selectMuteGroup(int group) {

@@ -1,0 +1,276 @@
+#include "app/page_host.h"
+
+#include "binding/edit_controller.h"
+#include "pages/admin/device_settings_page.h"
+#include "pages/mixing/group_page.h"
+#include "pages/mixing/side_panel.h"
+#include "pages/placeholder_page.h"
+#include "pages/processing/input_strip.h"
+#include "pages/processing/output_strip.h"
+#include "pages/processing/phantom_page.h"
+
+namespace quorvel::ui {
+namespace {
+
+// The strips number their detail pages as the readout numbers its kinds.
+DetailPage inputDetailOfType(int type) {
+    constexpr DetailPage kByType[] = {DetailPage::None, DetailPage::Dynamics, DetailPage::Peq,
+                                      DetailPage::Effect, DetailPage::Aux};
+    return type >= 1 && type <= 4 ? kByType[type] : DetailPage::None;
+}
+
+DetailPage outputDetailOfType(int type) {
+    return type == 1 ? DetailPage::Limiter : (type == 2 ? DetailPage::Geq : DetailPage::None);
+}
+
+void announceEverything(EditController& edits) {
+    edits.announce(ChangeSet::everything());
+}
+
+template <class Strip>
+void wireStrip(Strip* s, const PageContext& ctx, ShellPort& shell, DetailPage (*detail)(int)) {
+    QObject::connect(s, &Strip::readoutRequested, s,
+                     [&shell](int ch, int kind) { shell.showReadout(ch, kind); });
+    QObject::connect(s, &Strip::detailRequested, s,
+                     [&nav = ctx.nav, detail](int ch, int type) { nav.openDetail(detail(type), ch); });
+    // A control-group copy wrote other records than the strip's own.
+    QObject::connect(s, &Strip::membersChanged, s, [&edits = ctx.edits] { announceEverything(edits); });
+}
+
+void wireInputStrip(Page* p, const PageContext& ctx, ShellPort& shell) {
+    auto* s = static_cast<InputStrip*>(p);
+    wireStrip(s, ctx, shell, inputDetailOfType);
+    QObject::connect(s, &InputStrip::thumbnailChanged, s, [&shell] { shell.stripLevelsChanged(); });
+}
+
+void wireOutputStrip(Page* p, const PageContext& ctx, ShellPort& shell) {
+    auto* s = static_cast<OutputStrip*>(p);
+    wireStrip(s, ctx, shell, outputDetailOfType);
+    // Every edit on an output strip asks for the readout; the thumbnail follows with it.
+    QObject::connect(s, &OutputStrip::readoutRequested, s, [&shell] { shell.stripLevelsChanged(); });
+}
+
+Page* placeholder(const PageContext& ctx, QWidget* parent, const char* en, const char* zh) {
+    return new PlaceholderPage(ctx.state, en, zh, parent);
+}
+
+// clang-format off
+const PageRow kPages[] = {
+    {.resource = 129, .objectName = "inputStrip%1", .count = kInputRecords, .placement = Placement::InputStrip,
+     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::AnyChange,
+     .make = [](const PageContext& c, int k, QWidget* p) -> Page* { return new InputStrip(c.state, c.sink, k, p); },
+     .wire = wireInputStrip,
+     .followLevels = [](Page* p) { static_cast<InputStrip*>(p)->refreshFader(); }},
+    {.resource = 130, .objectName = "outputStrip%1", .count = kOutputRecords, .placement = Placement::OutputStrip,
+     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::AnyChange,
+     .make = [](const PageContext& c, int k, QWidget* p) -> Page* { return new OutputStrip(c.state, c.sink, k, p); },
+     .wire = wireOutputStrip,
+     .followLevels = [](Page* p) { static_cast<OutputStrip*>(p)->refreshFader(); }},
+    {.resource = 129, .objectName = "detailInputStrip", .count = 1, .placement = Placement::DetailInputStrip,
+     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::AnyChange,
+     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new InputStrip(c.state, c.sink, 0, p); },
+     .wire = wireInputStrip,
+     .bind = [](Page* p, int ch) { static_cast<InputStrip*>(p)->bindTo(ch); },
+     .followLevels = [](Page* p) { static_cast<InputStrip*>(p)->refreshFader(); }},
+    {.resource = 130, .objectName = "detailOutputStrip", .count = 1, .placement = Placement::DetailOutputStrip,
+     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::AnyChange,
+     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new OutputStrip(c.state, c.sink, 0, p); },
+     .wire = wireOutputStrip,
+     .bind = [](Page* p, int ch) { static_cast<OutputStrip*>(p)->bindTo(ch); },
+     .followLevels = [](Page* p) { static_cast<OutputStrip*>(p)->refreshFader(); }},
+    {.resource = 152, .objectName = "sidePanel", .count = 1, .placement = Placement::SidePanel,
+     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new SidePanel(c.edits, c.nav, p); }},
+    {.resource = 153, .objectName = "deviceSettingsPage", .count = 1, .placement = Placement::TabPage,
+     .tab = Tab::System, .detail = DetailPage::None, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) -> Page* {
+         return new DeviceSettingsPage(c.state, c.link, c.profile, p); },
+     // CONNECT sends the window back to its origin before the popup appears.
+     .wire = [](Page* p, const PageContext&, ShellPort& shell) {
+         QObject::connect(static_cast<DeviceSettingsPage*>(p), &DeviceSettingsPage::connectPressed, p,
+                          [&shell] { shell.scrollHome(); }); }},
+    {.resource = 179, .objectName = "phantomPage", .count = 1, .placement = Placement::TabPage,
+     .tab = Tab::Phantom, .detail = DetailPage::None, .follow = Follow::AnyChange,
+     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new PhantomPage(c.state, c.sink, p); }},
+    {.resource = 154, .objectName = "matrixPage", .count = 1, .placement = Placement::TabPage,
+     .tab = Tab::Matrix, .detail = DetailPage::None, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "MATRIX", "矩阵"); }},
+    {.resource = 155, .objectName = "modePage", .count = 1, .placement = Placement::TabPage,
+     .tab = Tab::Mode, .detail = DetailPage::None, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "AUTOMIXER", "自动混音"); }},
+    {.resource = 169, .objectName = "groupPage", .count = 1, .placement = Placement::TabPage,
+     .tab = Tab::Group, .detail = DetailPage::None, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new GroupPage(c.state, p); },
+     .wire = [](Page* p, const PageContext& ctx, ShellPort&) {
+         QObject::connect(static_cast<GroupPage*>(p), &GroupPage::groupsChanged, p,
+                          [&edits = ctx.edits] { announceEverything(edits); }); }},
+    {.resource = 170, .objectName = "auxPage", .count = 1, .placement = Placement::InputDetailPage,
+     .tab = Tab::Channel, .detail = DetailPage::Aux, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "AUX SENDS", "辅助发送"); }},
+    {.resource = 149, .objectName = "dynamicsPage", .count = 1, .placement = Placement::InputDetailPage,
+     .tab = Tab::Channel, .detail = DetailPage::Dynamics, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) {
+         return placeholder(c, p, "NOISE GATE / COMPRESSOR", "噪声门/压缩器"); }},
+    {.resource = 150, .objectName = "peqPage", .count = 1, .placement = Placement::InputDetailPage,
+     .tab = Tab::Channel, .detail = DetailPage::Peq, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "PARAMETRIC EQUALISER", "参量均衡"); }},
+    {.resource = 157, .objectName = "effectPage", .count = 1, .placement = Placement::InputDetailPage,
+     .tab = Tab::Channel, .detail = DetailPage::Effect, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) {
+         return placeholder(c, p, "EFFECT: REVERBERATION AND DELAY", "效果: 混响和延时"); }},
+    {.resource = 156, .objectName = "limiterPage", .count = 1, .placement = Placement::OutputDetailPage,
+     .tab = Tab::Channel, .detail = DetailPage::Limiter, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "LIMIT", "限幅器"); }},
+    {.resource = 151, .objectName = "geqPage", .count = 1, .placement = Placement::OutputDetailPage,
+     .tab = Tab::Channel, .detail = DetailPage::Geq, .follow = Follow::Everything,
+     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "GRAPHIC EQUALISER", "图示均衡"); }},
+};
+// clang-format on
+
+} // namespace
+
+std::span<const PageRow> pageTable() {
+    return kPages;
+}
+
+PageHost::PageHost(const PageContext& ctx, ShellPort& shell, QWidget* canvas, std::span<const PageRow> rows)
+    : ctx_(ctx) {
+    for (const PageRow& row : rows) {
+        for (int k = 0; k < row.count; ++k) {
+            Page* p = row.make(ctx, k, canvas);
+            const QString name = QString::fromLatin1(row.objectName);
+            p->setObjectName(name.contains(QLatin1String("%1")) ? name.arg(k + 1) : name);
+            p->hide();
+            if (row.wire) row.wire(p, ctx, shell);
+            entries_.push_back({&row, k, p});
+            pages_.push_back(p);
+        }
+    }
+}
+
+Page* PageHost::page(int resource) const {
+    for (const Entry& e : entries_)
+        if (e.row->resource == resource) return e.page;
+    return nullptr;
+}
+
+Page* PageHost::find(const QString& objectName) const {
+    for (Page* p : pages_)
+        if (p->objectName() == objectName) return p;
+    return nullptr;
+}
+
+Page* PageHost::first(Placement placement) const {
+    for (const Entry& e : entries_)
+        if (e.row->placement == placement) return e.page;
+    return nullptr;
+}
+
+Page* PageHost::inputStrip(int index) const {
+    for (const Entry& e : entries_)
+        if (e.row->placement == Placement::InputStrip && e.index == index) return e.page;
+    return nullptr;
+}
+
+Page* PageHost::outputStrip(int index) const {
+    for (const Entry& e : entries_)
+        if (e.row->placement == Placement::OutputStrip && e.index == index) return e.page;
+    return nullptr;
+}
+
+Page* PageHost::tabPage(Tab tab) const {
+    for (const Entry& e : entries_)
+        if (e.row->placement == Placement::TabPage && e.row->tab == tab) return e.page;
+    return nullptr;
+}
+
+Page* PageHost::detailPage(DetailPage detail) const {
+    for (const Entry& e : entries_)
+        if ((e.row->placement == Placement::InputDetailPage ||
+             e.row->placement == Placement::OutputDetailPage) &&
+            e.row->detail == detail)
+            return e.page;
+    return nullptr;
+}
+
+void PageHost::place(Page* page, int x, int y, int w, int h) {
+    if (!page) return;
+    page->setGeometry(x, y, w, h);
+    page->refreshAndShow();
+}
+
+void PageHost::layout(const NavigationModel& nav, const PageMetrics& m) {
+    const int W = m.stripWidth, H = m.pageHeight, T = m.pageTop;
+    for (Page* p : pages_)
+        p->hide();
+
+    const DetailPage detail = nav.detail();
+    if (detail != DetailPage::None) {
+        const bool input = isInputDetail(detail);
+        Page* strip = input ? detailInputStrip() : detailOutputStrip();
+        Page* page = detailPage(detail);
+        for (const Entry& e : entries_)
+            if ((e.page == strip || e.page == page) && e.row->bind) e.row->bind(e.page, nav.detailChannel());
+        if (input) {
+            place(strip, 0, T, W, H);
+            place(page, W + 2, T, 7 * W, H);
+        } else {
+            place(strip, 8 * W + 16, T, W, H);
+            place(page, 0, T, 8 * W, H);
+        }
+        return;
+    }
+    if (nav.tab() != Tab::Channel) {
+        place(tabPage(nav.tab()), 0, T, 9 * W + 18, H);
+        return;
+    }
+    if (nav.viewedGroup() != 0) {
+        layoutGroupMembers(nav, m);
+    } else {
+        const StripRange range = stripsOf(nav.view());
+        for (int k = 0; k < range.count; ++k)
+            place(range.outputs ? outputStrip(range.first + k) : inputStrip(range.first + k), k * (W + 2), T,
+                  W, H);
+    }
+    // The side panel stands beside the strips: it is the only way to the buses and the 48V page.
+    place(sidePanel(), 9 * W + 18, T, W, H);
+}
+
+void PageHost::layoutGroupMembers(const NavigationModel& nav, const PageMetrics& m) {
+    const int W = m.stripWidth, H = m.pageHeight, T = m.pageTop;
+    const ControlGroup& members = ctx_.state.controlGroups[static_cast<std::size_t>(nav.viewedGroup() - 1)];
+    int x = 0;
+    for (int k = 0; k < kInputRecords; ++k) {
+        if (!members[static_cast<std::size_t>(k)]) continue;
+        place(inputStrip(k), x, T, W, H);
+        x += W + 2;
+    }
+    // The output strip of the bus the faders show.
+    place(outputStrip(nav.bus() - 1), 8 * W + 16, T, W, H);
+}
+
+void PageHost::follow(const ChangeSet& changes) {
+    if (changes.empty()) return;
+    for (const Entry& e : entries_) {
+        if (!e.page->isVisible()) continue; // a hidden page is rebuilt when it is shown
+        if (e.row->follow == Follow::AnyChange || (e.row->follow == Follow::Everything && changes.all()))
+            e.page->refresh();
+    }
+}
+
+void PageHost::followLevels() {
+    for (const Entry& e : entries_)
+        if (e.row->followLevels && e.page->isVisible()) e.row->followLevels(e.page);
+}
+
+void PageHost::refreshMeters() {
+    for (Page* p : pages_)
+        if (p->isVisible()) p->refreshMeters();
+}
+
+void PageHost::setLanguage(int languageFlag) {
+    for (Page* p : pages_)
+        p->setLanguage(languageFlag);
+}
+
+} // namespace quorvel::ui
