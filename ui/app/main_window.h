@@ -13,7 +13,6 @@
 #include "link/reports.h"
 #include "session/navigation_model.h"
 
-class QLabel;
 class QScrollArea;
 
 namespace quorvel {
@@ -25,10 +24,10 @@ namespace quorvel::ui {
 class DeviceSettingsPage;
 class EditController;
 class LinkAdapter;
-class NavButton;
 class Page;
 class Profile;
 class ReadoutPanel;
+class WindowHeader;
 
 class MainWindow : public QMainWindow, private ShellPort {
     Q_OBJECT
@@ -83,16 +82,12 @@ private:
     void stripLevelsChanged() override;
     void scrollHome() override;
 
-    void buildHeader();
-    void buildGroupButtons();
+    void wireHeader();
     void relayout();
-    void placeHeader();
-    void markNavigation();
-    void markControlGroups();
-    void updateViewThumbnails();
+    void placeCanvas();
+    void markControlGroup();
     void clientResized();
     void onNavigation(unsigned aspects);
-    void onStatusLabel(bool online, const QString& text);
     void onReport(const DispatchResult& r);
     void closeTick();
 
@@ -107,8 +102,6 @@ private:
 
     int stripWidth_ = 100;
     int pageHeight_ = 500;
-    int language_ = 1;
-    bool statusOnline_ = false;
     bool initialised_ = false;
     bool closing_ = false;
     bool closeDone_ = false;
@@ -116,19 +109,8 @@ private:
 
     QScrollArea* scroll_ = nullptr;
     QWidget* canvas_ = nullptr;
-    std::array<NavButton*, 5> tabButtons_{};  // CHANNEL, MATRIX, MODE, SYSTEM, GROUPS
-    std::array<NavButton*, 4> viewButtons_{}; // CH1-8, CH9-12, EFFECT (hidden), OUTPUTS
-    std::array<QLabel*, 4> viewLabels_{};
-    NavButton* linkIndicator_ = nullptr;   // 1003
-    NavButton* reportIndicator_ = nullptr; // 1004, hidden
-    NavButton* menuToggle_ = nullptr;      // 1005, hidden
-    std::array<NavButton*, kMuteGroups> muteGroupButtons_{};
-    std::array<NavButton*, kControlGroups> controlGroupButtons_{};
-    QLabel* labelHome_ = nullptr;          // 1060, hidden
-    QLabel* labelMuteGroups_ = nullptr;    // 1087
-    QLabel* labelControlGroups_ = nullptr; // 1089
-    QLabel* statusLabel_ = nullptr;        // 1059
-    ReadoutPanel* readout_ = nullptr;      // 1052..1055
+    ReadoutPanel* readout_ = nullptr; // 1052..1055
+    WindowHeader* header_ = nullptr;
 };
 
 } // namespace quorvel::ui

@@ -167,6 +167,33 @@ void paintGroupFrame(QPainter& p, const QRectF& r) {
     p.drawRoundedRect(r, 6, 6);
 }
 
+void paintApplicationIcon(QPainter& p, int size) {
+    const QColor kIconTop{0x3A, 0x40, 0x4A}, kIconBottom{0x16, 0x18, 0x1C}, kIconSlot{0x05, 0x05, 0x06},
+        kIconCap{0xD0, 0xD4, 0xDA};
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r(size * 0.04, size * 0.04, size * 0.92, size * 0.92);
+    QLinearGradient g(r.topLeft(), r.bottomLeft());
+    g.setColorAt(0, kIconTop);
+    g.setColorAt(1, kIconBottom);
+    p.setPen(QPen(kOutline, size / 48.0));
+    p.setBrush(g);
+    p.drawRoundedRect(r, size * 0.18, size * 0.18);
+    // Three fader caps at different heights.
+    const qreal caps[3] = {0.62, 0.36, 0.50};
+    for (int i = 0; i < 3; ++i) {
+        const qreal x = r.left() + r.width() * (0.27 + 0.23 * i);
+        p.setPen(QPen(kIconSlot, size * 0.05, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(x, r.top() + r.height() * 0.18), QPointF(x, r.bottom() - r.height() * 0.18));
+        p.setPen(Qt::NoPen);
+        p.setBrush(i == 1 ? kAccent : kIconCap);
+        const qreal y = r.top() + r.height() * caps[i];
+        p.drawRoundedRect(QRectF(x - size * 0.08, y - size * 0.045, size * 0.16, size * 0.09), size * 0.02,
+                          size * 0.02);
+    }
+    p.restore();
+}
+
 void paintLamp(QPainter& p, const QPointF& c, qreal radius, const QColor& colour, bool lit) {
     if (lit) {
         QRadialGradient halo(c, radius * 2.4);

@@ -36,6 +36,8 @@ void paintTitleMark(QPainter& p);
 void paintDivider(QPainter& p, int y, int width);
 // A quiet frame around controls that belong together.
 void paintGroupFrame(QPainter& p, const QRectF& r);
+// The application's icon: three fader caps on a dark plate, size x size pixels.
+void paintApplicationIcon(QPainter& p, int size);
 // A round lamp with a soft halo when lit.
 void paintLamp(QPainter& p, const QPointF& centre, qreal radius, const QColor& colour, bool lit);
 
