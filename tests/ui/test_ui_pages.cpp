@@ -239,6 +239,15 @@ private slots:
         QTest::keyClick(v1, Qt::Key_Return);
         QCOMPARE(announced.size(), 1);
         QCOMPARE(v1->text(), "-3dB");
+
+        // A bound control's edit brings its field into the readout.
+        s.window->edits().edit(fieldId("input[6].pan"), 75);
+        QCOMPARE(readout->readoutChannel(), 5);
+        QCOMPARE(s.find<QLabel>("readoutParamName")->text(), "PHASE");
+        QCOMPARE(v1->text(), "-0.25");
+        s.window->edits().edit(fieldId("output[2].mute"), 1);
+        QCOMPARE(readout->readoutChannel(), 19);
+        QCOMPARE(v1->text(), "OPEN"); // the readout's word for a set mute
     }
 
     void reportsRebuildTheShownPages() {

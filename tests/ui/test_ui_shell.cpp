@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPoint>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -76,6 +77,25 @@ private slots:
         QVERIFY(none.paramName.empty() && none.value1.empty() && none.value2.empty());
         QCOMPARE(QString::fromStdString(formatReadout(s, 0, 3, 2).paramName), QString::fromUtf8("音量"));
         QCOMPARE(QString::fromStdString(formatReadout(s, 0, 3, 1).channelName), "CH 1");
+    }
+
+    void readoutFindsTheKindOfAField() {
+        auto id = [](const char* path) {
+            const FieldRegistry& r = FieldRegistry::instance();
+            return static_cast<FieldId>(r.find(path) - r.fields().data());
+        };
+        auto target = [&](const char* path) {
+            const auto t = readoutFor(id(path));
+            return t ? QPoint(t->readoutChannel, t->kind) : QPoint(-1, -1);
+        };
+        QCOMPARE(target("input[3].level"), QPoint(2, 3));
+        QCOMPARE(target("input[18].solo"), QPoint(17, 2));
+        QCOMPARE(target("input[5].peq[2].bandQ"), QPoint(4, 10));
+        QCOMPARE(target("output[2].geq[31]"), QPoint(19, 35));
+        QCOMPARE(target("output[8].level"), QPoint(25, 3));
+        // Fields no kind shows leave the readout where it is.
+        QVERIFY(!readoutFor(id("input[1].name")));
+        QVERIFY(!readoutFor(FieldId(1u << 30)));
     }
 
     void typedEntryConvertsAndClamps() {

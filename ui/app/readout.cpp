@@ -297,6 +297,25 @@ std::optional<double> parseNumber(Fmt f, std::string t) {
 
 } // namespace
 
+std::optional<ReadoutTarget> readoutFor(FieldId field) {
+    // Built once: about 26 x 71 descriptions, looked up on every edit.
+    static const std::vector<std::optional<ReadoutTarget>> table = [] {
+        const FieldRegistry& reg = FieldRegistry::instance();
+        std::vector<std::optional<ReadoutTarget>> t(reg.fields().size());
+        constexpr int kLastKind = 71;
+        for (int ch = 0; ch < kReadoutChannels; ++ch)
+            for (int kind = 1; kind <= kLastKind; ++kind) {
+                const KindInfo k = describe(ch, kind);
+                const FieldInfo* f = k.v1.path.empty() ? nullptr : reg.find(k.v1.path);
+                if (!f) continue;
+                auto& slot = t[static_cast<std::size_t>(f - reg.fields().data())];
+                if (!slot) slot = ReadoutTarget{ch, kind};
+            }
+        return t;
+    }();
+    return field < table.size() ? table[field] : std::nullopt;
+}
+
 ReadoutText formatReadout(const DeviceState& s, int readoutChannel, int kind, int languageFlag) {
     ReadoutText r;
     if (readoutChannel >= 0 && readoutChannel < kReadoutFirstOutput)

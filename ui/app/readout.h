@@ -2,9 +2,11 @@
 // Kept free of Qt so that every kind's format and clamping can be checked without a window.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "link/change_set.h"
 #include "link/device_state.h"
 #include "link/field_registry.h"
 
@@ -21,6 +23,14 @@ struct ReadoutText {
 };
 
 ReadoutText formatReadout(const DeviceState& s, int readoutChannel, int kind, int languageFlag);
+
+// Where the readout shows a field: the channel and kind of the first kind that displays it in its
+// first value. None for fields no kind shows (names, routing, ...).
+struct ReadoutTarget {
+    int readoutChannel;
+    int kind;
+};
+std::optional<ReadoutTarget> readoutFor(FieldId field);
 
 struct TypedValueResult {
     bool applied = false;

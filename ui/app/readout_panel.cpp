@@ -58,8 +58,7 @@ ReadoutPanel::ReadoutPanel(EditController& edits, LinkAdapter& link, QWidget* pa
     connect(value1_, &QLineEdit::returnPressed, this, [this] { applyTypedValue(0); });
     connect(value2_, &QLineEdit::returnPressed, this, [this] { applyTypedValue(1); });
     connect(&edits_, &EditController::changed, this, &ReadoutPanel::onChanged);
-    // A bound control's edit: its field is on show now.
-    connect(&edits_, &EditController::edited, this, [this] { updateTexts(); });
+    connect(&edits_, &EditController::edited, this, &ReadoutPanel::onEdited);
     language_ = languageFlag();
     updateTexts();
 }
@@ -73,6 +72,11 @@ void ReadoutPanel::showParameter(int readoutChannel, int kind) {
 void ReadoutPanel::setLanguage(int languageFlag) {
     language_ = languageFlag;
     updateTexts();
+}
+
+void ReadoutPanel::onEdited(FieldId field) {
+    // A bound control's edit: its field is on show now; one the readout cannot show leaves it.
+    if (const auto target = readoutFor(field)) showParameter(target->readoutChannel, target->kind);
 }
 
 void ReadoutPanel::onChanged(const ChangeSet&) {

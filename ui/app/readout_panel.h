@@ -36,6 +36,7 @@ public:
 
 private:
     void onChanged(const ChangeSet& changes);
+    void onEdited(FieldId field);
 
     EditController& edits_;
     LinkAdapter& link_;
