@@ -30,15 +30,25 @@ using namespace quorvel::ui;
 
 namespace {
 
+// A display somebody looks at. Without one, opening the application object would itself abort;
+// on the offscreen platform (tests, scripts) nobody could close a box.
+bool displayWatched() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+
+void showStartFailure(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("QUORVEL"), text, QMessageBox::Ok);
+    box.setObjectName("startFailure");
+    box.exec();
+}
+
 // A start from the desktop menu has no terminal: the reason must also be seen. Scripted runs
 // (screenshots) have nobody to close a box, so they only get the line.
 int failStart(const QString& text, bool interactive) {
     std::fprintf(stderr, "quorvel: %s\n", qPrintable(text));
-    if (interactive) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("QUORVEL"), text, QMessageBox::Ok);
-        box.setObjectName("startFailure");
-        box.exec();
-    }
+    if (interactive && displayWatched()) showStartFailure(text);
     return 1;
 }
 
@@ -55,6 +65,10 @@ int main(int argc, char** argv) {
     QString error, help;
     if (!parseAppOptions(args, opts, error, help)) {
         std::fprintf(stderr, "quorvel: %s\n%s", qPrintable(error), qPrintable(help));
+        if (displayWatched()) {
+            QApplication app(argc, argv);
+            showStartFailure(error);
+        }
         return 2;
     }
     if (opts.help) {
