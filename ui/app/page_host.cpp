@@ -50,80 +50,101 @@ void wireOutputStrip(Page* p, const PageContext& ctx, ShellPort& shell) {
     QObject::connect(s, &OutputStrip::readoutRequested, s, [&shell] { shell.stripLevelsChanged(); });
 }
 
-Page* placeholder(const PageContext& ctx, QWidget* parent, const char* en, const char* zh) {
-    return new PlaceholderPage(ctx.state, en, zh, parent);
+void wireGroupPage(Page* p, const PageContext& ctx, ShellPort&) {
+    QObject::connect(static_cast<GroupPage*>(p), &GroupPage::groupsChanged, p,
+                     [&edits = ctx.edits] { announceEverything(edits); });
 }
 
+void wireDeviceSettings(Page* p, const PageContext&, ShellPort& shell) {
+    // CONNECT sends the window back to its origin before the popup appears.
+    QObject::connect(static_cast<DeviceSettingsPage*>(p), &DeviceSettingsPage::connectPressed, p,
+                     [&shell] { shell.scrollHome(); });
+}
+
+Page* makeInputStrip(const PageContext& c, int k, QWidget* p) {
+    return new InputStrip(c.state, c.sink, k, p);
+}
+Page* makeOutputStrip(const PageContext& c, int k, QWidget* p) {
+    return new OutputStrip(c.state, c.sink, k, p);
+}
+Page* makeSidePanel(const PageContext& c, int, QWidget* p) {
+    return new SidePanel(c.edits, c.nav, p);
+}
+Page* makeDeviceSettings(const PageContext& c, int, QWidget* p) {
+    return new DeviceSettingsPage(c.state, c.link, c.profile, p);
+}
+Page* makePhantomPage(const PageContext& c, int, QWidget* p) {
+    return new PhantomPage(c.state, c.sink, p);
+}
+Page* makeGroupPage(const PageContext& c, int, QWidget* p) {
+    return new GroupPage(c.state, p);
+}
+
+// A page whose controls are not built yet: its title on a skinned panel.
+template <const char* En, const char* Zh> Page* makePlaceholder(const PageContext& c, int, QWidget* p) {
+    return new PlaceholderPage(c.state, En, Zh, p);
+}
+constexpr char kMatrixEn[] = "MATRIX", kMatrixZh[] = "矩阵";
+constexpr char kModeEn[] = "AUTOMIXER", kModeZh[] = "自动混音";
+constexpr char kAuxEn[] = "AUX SENDS", kAuxZh[] = "辅助发送";
+constexpr char kDynamicsEn[] = "NOISE GATE / COMPRESSOR", kDynamicsZh[] = "噪声门/压缩器";
+constexpr char kPeqEn[] = "PARAMETRIC EQUALISER", kPeqZh[] = "参量均衡";
+constexpr char kEffectEn[] = "EFFECT: REVERBERATION AND DELAY", kEffectZh[] = "效果: 混响和延时";
+constexpr char kLimiterEn[] = "LIMIT", kLimiterZh[] = "限幅器";
+constexpr char kGeqEn[] = "GRAPHIC EQUALISER", kGeqZh[] = "图示均衡";
+
+void bindInputStrip(Page* p, int ch) {
+    static_cast<InputStrip*>(p)->bindTo(ch);
+}
+void bindOutputStrip(Page* p, int ch) {
+    static_cast<OutputStrip*>(p)->bindTo(ch);
+}
+void inputFaderFollows(Page* p) {
+    static_cast<InputStrip*>(p)->refreshFader();
+}
+void outputFaderFollows(Page* p) {
+    static_cast<OutputStrip*>(p)->refreshFader();
+}
+
+// In the order the window has always created them: the strips, then 152, 153, 179, 154, 155,
+// 169, 170, 149, 150, 157, 156 and 151.
 // clang-format off
 const PageRow kPages[] = {
-    {.resource = 129, .objectName = "inputStrip%1", .count = kInputRecords, .placement = Placement::InputStrip,
-     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::AnyChange,
-     .make = [](const PageContext& c, int k, QWidget* p) -> Page* { return new InputStrip(c.state, c.sink, k, p); },
-     .wire = wireInputStrip,
-     .followLevels = [](Page* p) { static_cast<InputStrip*>(p)->refreshFader(); }},
-    {.resource = 130, .objectName = "outputStrip%1", .count = kOutputRecords, .placement = Placement::OutputStrip,
-     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::AnyChange,
-     .make = [](const PageContext& c, int k, QWidget* p) -> Page* { return new OutputStrip(c.state, c.sink, k, p); },
-     .wire = wireOutputStrip,
-     .followLevels = [](Page* p) { static_cast<OutputStrip*>(p)->refreshFader(); }},
-    {.resource = 129, .objectName = "detailInputStrip", .count = 1, .placement = Placement::DetailInputStrip,
-     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::AnyChange,
-     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new InputStrip(c.state, c.sink, 0, p); },
-     .wire = wireInputStrip,
-     .bind = [](Page* p, int ch) { static_cast<InputStrip*>(p)->bindTo(ch); },
-     .followLevels = [](Page* p) { static_cast<InputStrip*>(p)->refreshFader(); }},
-    {.resource = 130, .objectName = "detailOutputStrip", .count = 1, .placement = Placement::DetailOutputStrip,
-     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::AnyChange,
-     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new OutputStrip(c.state, c.sink, 0, p); },
-     .wire = wireOutputStrip,
-     .bind = [](Page* p, int ch) { static_cast<OutputStrip*>(p)->bindTo(ch); },
-     .followLevels = [](Page* p) { static_cast<OutputStrip*>(p)->refreshFader(); }},
-    {.resource = 152, .objectName = "sidePanel", .count = 1, .placement = Placement::SidePanel,
-     .tab = Tab::Channel, .detail = DetailPage::None, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new SidePanel(c.edits, c.nav, p); }},
-    {.resource = 153, .objectName = "deviceSettingsPage", .count = 1, .placement = Placement::TabPage,
-     .tab = Tab::System, .detail = DetailPage::None, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) -> Page* {
-         return new DeviceSettingsPage(c.state, c.link, c.profile, p); },
-     // CONNECT sends the window back to its origin before the popup appears.
-     .wire = [](Page* p, const PageContext&, ShellPort& shell) {
-         QObject::connect(static_cast<DeviceSettingsPage*>(p), &DeviceSettingsPage::connectPressed, p,
-                          [&shell] { shell.scrollHome(); }); }},
-    {.resource = 179, .objectName = "phantomPage", .count = 1, .placement = Placement::TabPage,
-     .tab = Tab::Phantom, .detail = DetailPage::None, .follow = Follow::AnyChange,
-     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new PhantomPage(c.state, c.sink, p); }},
-    {.resource = 154, .objectName = "matrixPage", .count = 1, .placement = Placement::TabPage,
-     .tab = Tab::Matrix, .detail = DetailPage::None, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "MATRIX", "矩阵"); }},
-    {.resource = 155, .objectName = "modePage", .count = 1, .placement = Placement::TabPage,
-     .tab = Tab::Mode, .detail = DetailPage::None, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "AUTOMIXER", "自动混音"); }},
-    {.resource = 169, .objectName = "groupPage", .count = 1, .placement = Placement::TabPage,
-     .tab = Tab::Group, .detail = DetailPage::None, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) -> Page* { return new GroupPage(c.state, p); },
-     .wire = [](Page* p, const PageContext& ctx, ShellPort&) {
-         QObject::connect(static_cast<GroupPage*>(p), &GroupPage::groupsChanged, p,
-                          [&edits = ctx.edits] { announceEverything(edits); }); }},
-    {.resource = 170, .objectName = "auxPage", .count = 1, .placement = Placement::InputDetailPage,
-     .tab = Tab::Channel, .detail = DetailPage::Aux, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "AUX SENDS", "辅助发送"); }},
-    {.resource = 149, .objectName = "dynamicsPage", .count = 1, .placement = Placement::InputDetailPage,
-     .tab = Tab::Channel, .detail = DetailPage::Dynamics, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) {
-         return placeholder(c, p, "NOISE GATE / COMPRESSOR", "噪声门/压缩器"); }},
-    {.resource = 150, .objectName = "peqPage", .count = 1, .placement = Placement::InputDetailPage,
-     .tab = Tab::Channel, .detail = DetailPage::Peq, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "PARAMETRIC EQUALISER", "参量均衡"); }},
-    {.resource = 157, .objectName = "effectPage", .count = 1, .placement = Placement::InputDetailPage,
-     .tab = Tab::Channel, .detail = DetailPage::Effect, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) {
-         return placeholder(c, p, "EFFECT: REVERBERATION AND DELAY", "效果: 混响和延时"); }},
-    {.resource = 156, .objectName = "limiterPage", .count = 1, .placement = Placement::OutputDetailPage,
-     .tab = Tab::Channel, .detail = DetailPage::Limiter, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "LIMIT", "限幅器"); }},
-    {.resource = 151, .objectName = "geqPage", .count = 1, .placement = Placement::OutputDetailPage,
-     .tab = Tab::Channel, .detail = DetailPage::Geq, .follow = Follow::Everything,
-     .make = [](const PageContext& c, int, QWidget* p) { return placeholder(c, p, "GRAPHIC EQUALISER", "图示均衡"); }},
+    {.resource = 129, .objectName = "inputStrip%1", .count = kInputRecords,
+     .placement = Placement::InputStrip, .follow = Follow::AnyChange, .make = makeInputStrip,
+     .wire = wireInputStrip, .followLevels = inputFaderFollows},
+    {.resource = 130, .objectName = "outputStrip%1", .count = kOutputRecords,
+     .placement = Placement::OutputStrip, .follow = Follow::AnyChange, .make = makeOutputStrip,
+     .wire = wireOutputStrip, .followLevels = outputFaderFollows},
+    {.resource = 129, .objectName = "detailInputStrip", .placement = Placement::DetailInputStrip,
+     .follow = Follow::AnyChange, .make = makeInputStrip, .wire = wireInputStrip, .bind = bindInputStrip,
+     .followLevels = inputFaderFollows},
+    {.resource = 130, .objectName = "detailOutputStrip", .placement = Placement::DetailOutputStrip,
+     .follow = Follow::AnyChange, .make = makeOutputStrip, .wire = wireOutputStrip, .bind = bindOutputStrip,
+     .followLevels = outputFaderFollows},
+    {.resource = 152, .objectName = "sidePanel", .placement = Placement::SidePanel, .make = makeSidePanel},
+    {.resource = 153, .objectName = "deviceSettingsPage", .tab = Tab::System, .make = makeDeviceSettings,
+     .wire = wireDeviceSettings},
+    {.resource = 179, .objectName = "phantomPage", .tab = Tab::Phantom, .follow = Follow::AnyChange,
+     .make = makePhantomPage},
+    {.resource = 154, .objectName = "matrixPage", .tab = Tab::Matrix,
+     .make = makePlaceholder<kMatrixEn, kMatrixZh>},
+    {.resource = 155, .objectName = "modePage", .tab = Tab::Mode,
+     .make = makePlaceholder<kModeEn, kModeZh>},
+    {.resource = 169, .objectName = "groupPage", .tab = Tab::Group,
+     .make = makeGroupPage, .wire = wireGroupPage},
+    {.resource = 170, .objectName = "auxPage", .placement = Placement::InputDetailPage,
+     .detail = DetailPage::Aux, .make = makePlaceholder<kAuxEn, kAuxZh>},
+    {.resource = 149, .objectName = "dynamicsPage", .placement = Placement::InputDetailPage,
+     .detail = DetailPage::Dynamics, .make = makePlaceholder<kDynamicsEn, kDynamicsZh>},
+    {.resource = 150, .objectName = "peqPage", .placement = Placement::InputDetailPage,
+     .detail = DetailPage::Peq, .make = makePlaceholder<kPeqEn, kPeqZh>},
+    {.resource = 157, .objectName = "effectPage", .placement = Placement::InputDetailPage,
+     .detail = DetailPage::Effect, .make = makePlaceholder<kEffectEn, kEffectZh>},
+    {.resource = 156, .objectName = "limiterPage", .placement = Placement::OutputDetailPage,
+     .detail = DetailPage::Limiter, .make = makePlaceholder<kLimiterEn, kLimiterZh>},
+    {.resource = 151, .objectName = "geqPage", .placement = Placement::OutputDetailPage,
+     .detail = DetailPage::Geq, .make = makePlaceholder<kGeqEn, kGeqZh>},
 };
 // clang-format on
 

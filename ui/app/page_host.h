@@ -51,12 +51,12 @@ protected:
 struct PageRow {
     int resource;           // the page's resource number; strips share theirs
     const char* objectName; // "%1" is replaced by the instance number 1..count
-    int count;
-    Placement placement;
-    Tab tab;           // TabPage only
-    DetailPage detail; // detail pages only
-    Follow follow;
-    Page* (*make)(const PageContext& ctx, int index, QWidget* parent);
+    int count = 1;
+    Placement placement = Placement::TabPage;
+    Tab tab = Tab::Channel;               // TabPage only
+    DetailPage detail = DetailPage::None; // detail pages only
+    Follow follow = Follow::Everything;
+    Page* (*make)(const PageContext& ctx, int index, QWidget* parent) = nullptr;
     // Optional: the page's own signals to the shell and the navigation.
     void (*wire)(Page* page, const PageContext& ctx, ShellPort& shell) = nullptr;
     // Optional, detail strips: show another channel.
