@@ -53,7 +53,6 @@ public:
     NavigationModel& navigation() { return nav_; }
     const NavigationModel& navigation() const { return nav_; }
     EditController& edits() const { return *edits_; }
-    EditSink& editSink() const { return *sink_; }
     const PageHost& pages() const { return *host_; }
     ReadoutPanel* readout() const { return readout_; }
     DeviceSettingsPage* deviceSettingsPage() const;
@@ -64,7 +63,6 @@ public:
     const DeviceState& state() const { return state_; }
 
     void setLanguage(int languageFlag);
-    void openAbout();
     // A frame that could not go out (refused address, socket error): the status label says so
     // until the link's state changes again.
     void showSendFailure(const QString& error, quint64 failures);
@@ -82,6 +80,7 @@ private:
     void stripLevelsChanged() override;
     void scrollHome() override;
 
+    void openAbout();
     void wireHeader();
     void relayout();
     void placeCanvas();
