@@ -5,13 +5,12 @@
 #include <csignal>
 #include <iostream>
 #include <memory>
-#include <set>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "cli/cli.h"
 #include "link/device_link.h"
+#include "link/edit.h"
 #include "link/field_registry.h"
 #include "link/profile.h"
 #include "link/state_json.h"
@@ -170,34 +169,31 @@ int runSet(Args args, const GlobalOptions& g) {
     if (!takePort(args, port, error)) return usageError("set: " + error);
     if (args.empty()) return usageError("set: needs PATH=VALUE");
     // Everything is checked before the network is touched.
-    {
-        DeviceState scratch;
-        loadFactoryDefaults(scratch);
-        for (const std::string& a : args) {
-            const FieldInfo* f = nullptr;
-            if (!assignField(scratch, a, error, &f)) return usageError("set: " + error);
-            if (!f || f->carrier.letter == 0)
-                return usageError("set: no command carries '" + (f ? f->path : a) + "' to the device");
-        }
+    for (const std::string& a : args) {
+        Assignment parsed;
+        if (!parseAssignment(a, parsed, error)) return usageError("set: " + error);
+        if (parsed.field->carrier.letter == 0)
+            return usageError("set: no command carries '" + parsed.field->path + "' to the device");
     }
     Session s;
     if (int rc = prepare(s, g, port)) return rc;
     auto deadline = deadlineAfter(g.timeoutSeconds);
     if (!connectOnline(s, deadline)) return 1;
 
-    // The full-state report has just replaced our state; store the values on top of it.
-    std::vector<Carrier> carriers;
-    std::set<std::tuple<char, int, int>> seen;
-    for (const std::string& a : args) {
-        const FieldInfo* f = nullptr;
-        assignField(s.state, a, error, &f);
-        const Carrier& c = f->carrier;
-        if (seen.insert({c.letter, c.selector, c.selector2}).second) carriers.push_back(c);
-    }
+    // The full-state report has just replaced our state; each value is applied on top of it as
+    // the application applies an edit, so a linked channel's members follow.
     int rc = 0;
-    for (const Carrier& c : carriers) {
-        if (!s.link->sendCommand(c.letter, carrierSelectors(c), &error)) {
-            std::cerr << "quorvelctl: " << c.letter << ": " << error << "\n";
+    CallbackSink sink([&](OutgoingFrame frame) {
+        const char letter = frame.text.size() > 1 ? frame.text[1] : '?';
+        if (!s.link->send(std::move(frame), &error)) {
+            std::cerr << "quorvelctl: " << letter << ": " << error << "\n";
+            rc = 1;
+        }
+    });
+    for (const std::string& a : args) {
+        const EditOutcome r = applyAssignment(s.state, sink, a);
+        if (!r.applied) {
+            std::cerr << "quorvelctl: set: " << a << ": " << r.refusal << "\n";
             rc = 1;
         }
     }

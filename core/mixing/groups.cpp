@@ -2,6 +2,9 @@
 
 #include <cstddef>
 
+#include "link/edit.h"
+#include "link/field_registry.h"
+
 namespace quorvel {
 namespace {
 
@@ -18,12 +21,56 @@ bool validGroup(int group, int count) {
 std::int32_t& cgElement(DeviceState& s, int group, int element) {
     return s.controlGroups[static_cast<std::size_t>(group)][static_cast<std::size_t>(element)];
 }
-std::int32_t cgElement(const DeviceState& s, int group, int element) {
-    return s.controlGroups[static_cast<std::size_t>(group)][static_cast<std::size_t>(element)];
-}
 
 int outputChannelNumber(int output) {
     return output + kAnalogInputs;
+}
+
+// The id of a field of `s` given by reference; every field a sweep writes has one.
+void note(ChangeSet* changed, const DeviceState& s, const std::int32_t& member) {
+    if (!changed) return;
+    if (auto id = FieldRegistry::instance().idOf(s, &member)) changed->add(*id);
+}
+
+std::int32_t* inputMember(InputChannel& c, InputLinkKind kind) {
+    switch (kind) {
+    case InputLinkKind::Level:
+        return &c.level;
+    case InputLinkKind::Mute:
+        return &c.mute;
+    case InputLinkKind::Phantom:
+        return &c.phantom;
+    case InputLinkKind::GainStep:
+        return &c.gainStep;
+    case InputLinkKind::Priority:
+        return &c.priority;
+    case InputLinkKind::Pan:
+        return &c.pan;
+    }
+    return nullptr;
+}
+
+std::int32_t* outputMember(OutputChannel& o, OutputLinkKind kind) {
+    switch (kind) {
+    case OutputLinkKind::Level:
+        return &o.level;
+    case OutputLinkKind::Mute:
+        return &o.mute;
+    case OutputLinkKind::LineLevel:
+        return &o.lineLevel;
+    case OutputLinkKind::Fbk:
+        return &o.outSwitchK;
+    case OutputLinkKind::Delay:
+        return &o.outSwitchJ;
+    }
+    return nullptr;
+}
+
+std::vector<int> recordsOf(const ChangeSet& c) {
+    std::vector<int> records;
+    for (FieldId id : c.fields())
+        records.push_back(FieldRegistry::instance().field(id).recordIndex);
+    return records;
 }
 
 } // namespace
@@ -61,37 +108,19 @@ int linkFlagFor(OutputLinkKind kind) {
 }
 
 int controlGroupOfInput(const DeviceState& s, int channel) {
-    if (channel < 1 || channel > kInputRecords) return -1;
-    for (int g = 0; g < kControlGroups; ++g)
-        if (cgElement(s, g, channel - 1)) return g;
-    return -1;
+    return controlGroupOf(s, RecordKind::Input, channel);
 }
 
 int controlGroupOfOutput(const DeviceState& s, int output) {
-    if (output < 1 || output > kOutputRecords) return -1;
-    for (int g = 0; g < kControlGroups; ++g)
-        if (cgElement(s, g, cg::kFirstOutput + output - 1)) return g;
-    return -1;
+    return controlGroupOf(s, RecordKind::Output, output);
 }
 
 std::vector<int> linkedInputs(const DeviceState& s, int channel, int flagElement) {
-    std::vector<int> members;
-    const int g = controlGroupOfInput(s, channel);
-    if (g < 0 || flagElement < 0 || flagElement >= kControlGroupWords || !cgElement(s, g, flagElement))
-        return members;
-    for (int m = 1; m <= kInputRecords; ++m)
-        if (m != channel && cgElement(s, g, m - 1)) members.push_back(m);
-    return members;
+    return linkedMembers(s, RecordKind::Input, channel, flagElement);
 }
 
 std::vector<int> linkedOutputs(const DeviceState& s, int output, int flagElement) {
-    std::vector<int> members;
-    const int g = controlGroupOfOutput(s, output);
-    if (g < 0 || flagElement < 0 || flagElement >= kControlGroupWords || !cgElement(s, g, flagElement))
-        return members;
-    for (int m = 1; m <= kOutputRecords; ++m)
-        if (m != output && cgElement(s, g, cg::kFirstOutput + m - 1)) members.push_back(m);
-    return members;
+    return linkedMembers(s, RecordKind::Output, output, flagElement);
 }
 
 int gainStepCount(int channel) {
@@ -99,80 +128,18 @@ int gainStepCount(int channel) {
 }
 
 std::vector<int> propagateInput(DeviceState& s, EditSink& sink, int channel, InputLinkKind kind) {
-    std::vector<int> changed;
-    if (kind == InputLinkKind::Pan) return changed;
-    const InputChannel& from = s.in(channel);
-    for (int m : linkedInputs(s, channel, linkFlagFor(kind))) {
-        InputChannel& to = s.in(m);
-        std::string frame;
-        switch (kind) {
-        case InputLinkKind::Level:
-            to.level = from.level;
-            if (m <= kAnalogInputs) frame = buildA(s, m);
-            break;
-        case InputLinkKind::Mute:
-            to.mute = from.mute;
-            if (m <= kAnalogInputs) frame = buildA(s, m);
-            break;
-        case InputLinkKind::Phantom:
-            to.phantom = from.phantom;
-            frame = buildO(s, m);
-            break;
-        case InputLinkKind::GainStep:
-            // A line input has no microphone steps: it keeps its own step rather than take one
-            // it cannot run with.
-            if (from.gainStep >= gainStepCount(m)) continue;
-            to.gainStep = from.gainStep;
-            frame = buildO(s, m);
-            break;
-        case InputLinkKind::Priority:
-            to.priority = from.priority;
-            if (m <= 8) frame = buildL(s, m);
-            break;
-        case InputLinkKind::Pan:
-            break;
-        }
-        changed.push_back(m);
-        queueIfOnline(s, sink, std::move(frame), kMemberPause);
-    }
-    return changed;
+    if (kind == InputLinkKind::Pan || channel < 1 || channel > kInputRecords) return {};
+    const auto id = FieldRegistry::instance().idOf(s, inputMember(s.in(channel), kind));
+    return id ? recordsOf(applyLinkCopies(s, sink, *id)) : std::vector<int>{};
 }
 
 std::vector<int> propagateOutput(DeviceState& s, EditSink& sink, int output, OutputLinkKind kind) {
-    std::vector<int> changed;
-    const OutputChannel& from = s.out(output);
-    for (int m : linkedOutputs(s, output, linkFlagFor(kind))) {
-        OutputChannel& to = s.out(m);
-        std::string frame;
-        switch (kind) {
-        case OutputLinkKind::Level:
-            to.level = from.level;
-            frame = buildA(s, outputChannelNumber(m));
-            break;
-        case OutputLinkKind::Mute:
-            to.mute = from.mute;
-            frame = buildA(s, outputChannelNumber(m));
-            break;
-        case OutputLinkKind::LineLevel:
-            to.lineLevel = from.lineLevel;
-            frame = buildI(s, m);
-            break;
-        case OutputLinkKind::Fbk:
-            to.outSwitchK = from.outSwitchK;
-            frame = buildK(s, m);
-            break;
-        case OutputLinkKind::Delay:
-            to.outSwitchJ = from.outSwitchJ;
-            frame = buildJ(s, m);
-            break;
-        }
-        changed.push_back(m);
-        queueIfOnline(s, sink, std::move(frame), kMemberPause);
-    }
-    return changed;
+    if (output < 1 || output > kOutputRecords) return {};
+    const auto id = FieldRegistry::instance().idOf(s, outputMember(s.out(output), kind));
+    return id ? recordsOf(applyLinkCopies(s, sink, *id)) : std::vector<int>{};
 }
 
-ToggleResult toggleControlMember(DeviceState& s, int group, int element) {
+ToggleResult toggleControlMember(DeviceState& s, int group, int element, ChangeSet* changed) {
     if (!validGroup(group, kControlGroups) || element < 0 || element >= cg::kMemberCount)
         return ToggleResult::NoGroup;
     std::int32_t& flag = cgElement(s, group, element);
@@ -189,16 +156,19 @@ ToggleResult toggleControlMember(DeviceState& s, int group, int element) {
     std::int32_t& count = cgElement(s, group, cg::kMemberCount);
     count += flag ? 1 : -1;
     if (count < 0) count = 0; // a scene file may have carried a count that does not match
+    note(changed, s, flag);
+    note(changed, s, count);
     return flag ? ToggleResult::Added : ToggleResult::Removed;
 }
 
-ToggleResult toggleMuteMember(DeviceState& s, int group, int element) {
+ToggleResult toggleMuteMember(DeviceState& s, int group, int element, ChangeSet* changed) {
     if (!validGroup(group, kMuteGroups)) return ToggleResult::NoGroup;
     const bool input = element >= 0 && element < kMuteGroupInputs;
     const bool output = element >= kMuteGroupFirstOutput && element < kMuteGroupFirstOutput + kOutputRecords;
     if (!input && !output) return ToggleResult::NoGroup;
     std::int32_t& flag = s.muteGroups[static_cast<std::size_t>(group)][static_cast<std::size_t>(element)];
     flag = flag ? 0 : 1;
+    note(changed, s, flag);
     return flag ? ToggleResult::Added : ToggleResult::Removed;
 }
 
@@ -221,27 +191,32 @@ bool isLinkFlagElement(int element) {
     }
 }
 
-bool toggleLinkFlag(DeviceState& s, int group, int element) {
+bool toggleLinkFlag(DeviceState& s, int group, int element, ChangeSet* changed) {
     if (!validGroup(group, kControlGroups) || !isLinkFlagElement(element)) return false;
     std::int32_t& flag = cgElement(s, group, element);
     flag = flag ? 0 : 1;
+    note(changed, s, flag);
     return true;
 }
 
-void setMuteGroup(DeviceState& s, EditSink& sink, int group, bool on) {
-    if (!validGroup(group, kMuteGroups)) return;
+ChangeSet setMuteGroup(DeviceState& s, EditSink& sink, int group, bool on) {
+    ChangeSet changed;
+    if (!validGroup(group, kMuteGroups)) return changed;
     const MuteGroup& g = s.muteGroups[static_cast<std::size_t>(group)];
     const std::int32_t mute = on ? 1 : 0;
     for (int c = 1; c <= kMuteGroupInputs; ++c) {
         if (!g[static_cast<std::size_t>(c - 1)]) continue;
         s.in(c).mute = mute;
+        note(&changed, s, s.in(c).mute);
         queueIfOnline(s, sink, buildA(s, c), kMemberPause);
     }
     for (int o = 1; o <= kOutputRecords; ++o) {
         if (!g[static_cast<std::size_t>(kMuteGroupFirstOutput + o - 1)]) continue;
         s.out(o).mute = mute;
+        note(&changed, s, s.out(o).mute);
         queueIfOnline(s, sink, buildA(s, outputChannelNumber(o)), kMemberPause);
     }
+    return changed;
 }
 
 int muteChannelOfSource(int record) {
@@ -250,26 +225,36 @@ int muteChannelOfSource(int record) {
     return record;
 }
 
-void clearMute(DeviceState& s, EditSink& sink) {
+ChangeSet clearMute(DeviceState& s, EditSink& sink) {
+    ChangeSet changed;
     // Everything is cleared before the first frame is built: A 13..16 read the output records,
     // and must not carry a mute that the sweep is about to clear.
-    for (int r = 1; r <= kInputRecords; ++r)
+    for (int r = 1; r <= kInputRecords; ++r) {
         s.in(r).mute = 0;
-    for (int o = 1; o <= kOutputRecords; ++o)
+        note(&changed, s, s.in(r).mute);
+    }
+    for (int o = 1; o <= kOutputRecords; ++o) {
         s.out(o).mute = 0;
+        note(&changed, s, s.out(o).mute);
+    }
     // 26 frames in a row: paced like a group copy so the device keeps every one.
     for (int r = 1; r <= kInputRecords; ++r)
         queueIfOnline(s, sink, buildA(s, muteChannelOfSource(r)), kMemberPause);
     for (int o = 1; o <= kOutputRecords; ++o)
         queueIfOnline(s, sink, buildA(s, outputChannelNumber(o)), kMemberPause);
+    return changed;
 }
 
-void clearSolo(DeviceState& s, EditSink& sink) {
-    for (int r = 1; r <= kInputRecords; ++r)
+ChangeSet clearSolo(DeviceState& s, EditSink& sink) {
+    ChangeSet changed;
+    for (int r = 1; r <= kInputRecords; ++r) {
         s.in(r).solo = 0;
+        note(&changed, s, s.in(r).solo);
+    }
     // Output records 0 and 1 (0-based) carry nothing; records 2..7 go out as K 1..6.
     for (int j = 2; j <= 7; ++j)
         queueIfOnline(s, sink, buildK(s, j - 1), kMemberPause);
+    return changed;
 }
 
 } // namespace quorvel

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/change_set.h"
 #include "link/device_state.h"
 #include "link/edit_sink.h"
 
@@ -33,7 +34,8 @@ std::vector<int> linkedOutputs(const DeviceState& s, int output, int flagElement
 
 // Copies the value of `kind` from `channel` to the linked members and, while online, queues each
 // member's command followed by the member pause. Returns the members changed in DeviceState
-// (a line-input member refusing a microphone gain step is not among them).
+// (a line-input member refusing a microphone gain step is not among them). A thin wrapper over
+// applyLinkCopies (link/edit.h); it goes once the strips edit through applyEdit.
 std::vector<int> propagateInput(DeviceState& s, EditSink& sink, int channel, InputLinkKind kind);
 std::vector<int> propagateOutput(DeviceState& s, EditSink& sink, int output, OutputLinkKind kind);
 
@@ -47,23 +49,24 @@ enum class ToggleResult { NoGroup, Refused, Added, Removed };
 // group 0..3 (-1: none selected); element 0..17 inputs 1..18, 18..25 outputs 1..8. A control
 // group holds inputs or outputs: an input 1..16 is refused while it has an output, an output
 // while any of inputs 1..12 is in it (inputs 17 and 18, the effect returns, are not checked).
-// Keeps the member count in step.
-ToggleResult toggleControlMember(DeviceState& s, int group, int element);
+// Keeps the member count in step. Every toggle adds the group fields it wrote to `changed`.
+ToggleResult toggleControlMember(DeviceState& s, int group, int element, ChangeSet* changed = nullptr);
 // group 0..3; element 0..11 inputs 1..12, 18..25 outputs 1..8; any mix is accepted.
-ToggleResult toggleMuteMember(DeviceState& s, int group, int element);
+ToggleResult toggleMuteMember(DeviceState& s, int group, int element, ChangeSet* changed = nullptr);
 // element: one of the cg::kLink* flags. False when the group or element is not one.
-bool toggleLinkFlag(DeviceState& s, int group, int element);
+bool toggleLinkFlag(DeviceState& s, int group, int element, ChangeSet* changed = nullptr);
 bool isLinkFlagElement(int element);
 
 // ---- the sweeps ----
+// Each returns the fields it wrote, like applyEdit; none copies to control-group members.
 
 // Switches mute group `group` (0..3, as the page's selection counts) on (mutes every member) or
 // off (unmutes them), queuing A per member.
-void setMuteGroup(DeviceState& s, EditSink& sink, int group, bool on);
+ChangeSet setMuteGroup(DeviceState& s, EditSink& sink, int group, bool on);
 // Clears the mute of the 18 sources (A with 1..16, 27, 29) and then of the outputs (A 13..20).
-void clearMute(DeviceState& s, EditSink& sink);
+ChangeSet clearMute(DeviceState& s, EditSink& sink);
 // Clears every source's solo; the device learns it through K for output records 1..6.
-void clearSolo(DeviceState& s, EditSink& sink);
+ChangeSet clearSolo(DeviceState& s, EditSink& sink);
 
 // The A channel number that carries source `record` (1..18): 1..16, then 27 and 29 for the two
 // effect returns.

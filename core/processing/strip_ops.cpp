@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "link/field_registry.h"
+
 namespace quorvel {
 namespace {
 
-constexpr int kLevelMax = 70;
-constexpr int kPanMax = 200;
-constexpr int kDanteInputs = 4;
-constexpr int kPriorityChannels = 8; // L is only meaningful where the automixer runs
 constexpr int kPhantomPageChannels = 16;
 
 bool inputOk(int channel) {
@@ -22,13 +20,38 @@ bool analog(int channel) {
     return channel >= 1 && channel <= kAnalogInputs;
 }
 
+EditResult asResult(const EditOutcome& r) {
+    EditResult out;
+    const auto& reg = FieldRegistry::instance();
+    const auto& fields = r.changed.fields();
+    for (std::size_t i = 1; i < fields.size(); ++i)
+        out.members.push_back(reg.field(fields[i]).recordIndex);
+    return out;
+}
+
+EditOutcome editInput(DeviceState& s, EditSink& sink, int channel, std::int32_t InputChannel::*member,
+                      std::int32_t raw, const EditOptions& options = {}) {
+    if (!inputOk(channel)) return {};
+    const auto id = FieldRegistry::instance().idOf(s, &(s.in(channel).*member));
+    return id ? applyEdit(s, sink, *id, raw, options) : EditOutcome{};
+}
+
+EditOutcome editOutput(DeviceState& s, EditSink& sink, int output, std::int32_t OutputChannel::*member,
+                       std::int32_t raw) {
+    if (!outputOk(output)) return {};
+    const auto id = FieldRegistry::instance().idOf(s, &(s.out(output).*member));
+    return id ? applyEdit(s, sink, *id, raw) : EditOutcome{};
+}
+
+EditOutcome editName(DeviceState& s, EditSink& sink, NameField& field, std::string_view gbk) {
+    const auto id = FieldRegistry::instance().idOf(s, &field);
+    return id ? applyNameEdit(s, sink, *id, gbk) : EditOutcome{};
+}
+
 } // namespace
 
 EditResult setInputLevel(DeviceState& s, EditSink& sink, int channel, int level) {
-    if (!inputOk(channel)) return {};
-    s.in(channel).level = std::clamp(level, 0, kLevelMax);
-    if (analog(channel)) queueIfOnline(s, sink, buildA(s, channel));
-    return {propagateInput(s, sink, channel, InputLinkKind::Level)};
+    return asResult(editInput(s, sink, channel, &InputChannel::level, level));
 }
 
 void queueInputLevel(const DeviceState& s, EditSink& sink, int channel) {
@@ -46,66 +69,40 @@ std::chrono::milliseconds linkedLevelBusyTime(const DeviceState& s, int channel)
 }
 
 EditResult setInputMute(DeviceState& s, EditSink& sink, int channel, bool mute) {
-    if (!inputOk(channel)) return {};
-    s.in(channel).mute = mute ? 1 : 0;
-    if (analog(channel)) queueIfOnline(s, sink, buildA(s, channel));
-    return {propagateInput(s, sink, channel, InputLinkKind::Mute)};
+    return asResult(editInput(s, sink, channel, &InputChannel::mute, mute ? 1 : 0));
 }
 
 EditResult setInputPan(DeviceState& s, EditSink& sink, int channel, int pan) {
-    if (!inputOk(channel)) return {};
-    s.in(channel).pan = std::clamp(pan, 0, kPanMax);
-    queueIfOnline(s, sink, buildL(s, channel));
-    return {};
+    return asResult(editInput(s, sink, channel, &InputChannel::pan, pan));
 }
 
 EditResult setInputPriority(DeviceState& s, EditSink& sink, int channel, bool on) {
-    if (!inputOk(channel)) return {};
-    s.in(channel).priority = on ? 1 : 0;
-    if (channel <= kPriorityChannels) queueIfOnline(s, sink, buildL(s, channel));
-    return {propagateInput(s, sink, channel, InputLinkKind::Priority)};
+    return asResult(editInput(s, sink, channel, &InputChannel::priority, on ? 1 : 0));
 }
 
 EditResult setInputPhantom(DeviceState& s, EditSink& sink, int channel, bool on) {
-    if (!inputOk(channel)) return {};
-    s.in(channel).phantom = on ? 1 : 0;
-    queueIfOnline(s, sink, buildO(s, channel));
-    return {propagateInput(s, sink, channel, InputLinkKind::Phantom)};
+    return asResult(editInput(s, sink, channel, &InputChannel::phantom, on ? 1 : 0));
 }
 
 EditResult setGainStep(DeviceState& s, EditSink& sink, int channel, int step) {
-    if (!inputOk(channel) || step < 0 || step >= gainStepCount(channel)) return {};
-    s.in(channel).gainStep = step;
-    queueIfOnline(s, sink, buildO(s, channel));
-    return {propagateInput(s, sink, channel, InputLinkKind::GainStep)};
+    return asResult(editInput(s, sink, channel, &InputChannel::gainStep, step));
 }
 
 SourceResult selectSource(DeviceState& s, EditSink& sink, int channel, int source) {
-    if (!inputOk(channel) || source < 0 || source > kDanteInputs) return SourceResult::Conflict;
-    if (source > 0) {
-        for (int c = 1; c <= kAnalogInputs; ++c)
-            if (c != channel && s.in(c).danteSource == source) return SourceResult::Conflict;
-    }
-    s.in(channel).danteSource = source;
-    queueIfOnline(s, sink, buildO(s, channel));
-    return SourceResult::Stored;
+    return editInput(s, sink, channel, &InputChannel::danteSource, source).applied ? SourceResult::Stored
+                                                                                   : SourceResult::Conflict;
 }
 
 bool togglePhantomFromPage(DeviceState& s, EditSink& sink, int channel) {
     if (channel < 1 || channel > kPhantomPageChannels) return false;
-    InputChannel& ch = s.in(channel);
-    ch.phantom = ch.phantom ? 0 : 1;
-    queueIfOnline(s, sink, buildO(s, channel));
-    return ch.phantom != 0;
+    EditOptions one;
+    one.linkCopies = false;
+    editInput(s, sink, channel, &InputChannel::phantom, s.in(channel).phantom ? 0 : 1, one);
+    return s.in(channel).phantom != 0;
 }
 
 void setInputName(DeviceState& s, EditSink& sink, int channel, std::string_view gbkName) {
-    if (!inputOk(channel)) return;
-    setName(s.in(channel).name, gbkName);
-    if (!analog(channel)) return;
-    std::string text = buildV(s, channel);
-    if (!s.link.linkOnline || text.empty()) return;
-    sink.queue(OutgoingFrame{std::move(text), kCommandPause, true});
+    if (inputOk(channel)) editName(s, sink, s.in(channel).name, gbkName);
 }
 
 std::vector<std::string> gainStepLabels(int channel) {
@@ -114,46 +111,27 @@ std::vector<std::string> gainStepLabels(int channel) {
 }
 
 EditResult setOutputLevel(DeviceState& s, EditSink& sink, int output, int level) {
-    if (!outputOk(output)) return {};
-    s.out(output).level = std::clamp(level, 0, kLevelMax);
-    queueIfOnline(s, sink, buildA(s, output + kAnalogInputs));
-    return {propagateOutput(s, sink, output, OutputLinkKind::Level)};
+    return asResult(editOutput(s, sink, output, &OutputChannel::level, level));
 }
 
 EditResult setOutputMute(DeviceState& s, EditSink& sink, int output, bool mute) {
-    if (!outputOk(output)) return {};
-    s.out(output).mute = mute ? 1 : 0;
-    queueIfOnline(s, sink, buildA(s, output + kAnalogInputs));
-    return {propagateOutput(s, sink, output, OutputLinkKind::Mute)};
+    return asResult(editOutput(s, sink, output, &OutputChannel::mute, mute ? 1 : 0));
 }
 
 EditResult setOutputFbk(DeviceState& s, EditSink& sink, int output, bool on) {
-    if (!outputOk(output)) return {};
-    s.out(output).outSwitchK = on ? 1 : 0;
-    queueIfOnline(s, sink, buildK(s, output));
-    return {propagateOutput(s, sink, output, OutputLinkKind::Fbk)};
+    return asResult(editOutput(s, sink, output, &OutputChannel::outSwitchK, on ? 1 : 0));
 }
 
 EditResult setOutputLineLevel(DeviceState& s, EditSink& sink, int output, bool line) {
-    if (!outputOk(output)) return {};
-    s.out(output).lineLevel = line ? 1 : 0;
-    queueIfOnline(s, sink, buildI(s, output));
-    return {propagateOutput(s, sink, output, OutputLinkKind::LineLevel)};
+    return asResult(editOutput(s, sink, output, &OutputChannel::lineLevel, line ? 1 : 0));
 }
 
 EditResult setOutputDelay(DeviceState& s, EditSink& sink, int output, int index) {
-    if (!outputOk(output) || index < 0 || index >= kDelaySteps) return {};
-    s.out(output).outSwitchJ = index;
-    queueIfOnline(s, sink, buildJ(s, output));
-    return {propagateOutput(s, sink, output, OutputLinkKind::Delay)};
+    return asResult(editOutput(s, sink, output, &OutputChannel::outSwitchJ, index));
 }
 
 void setOutputName(DeviceState& s, EditSink& sink, int output, std::string_view gbkName) {
-    if (!outputOk(output)) return;
-    setName(s.out(output).name, gbkName);
-    std::string text = buildV(s, output + kAnalogInputs);
-    if (!s.link.linkOnline || text.empty()) return;
-    sink.queue(OutgoingFrame{std::move(text), kCommandPause, true});
+    if (outputOk(output)) editName(s, sink, s.out(output).name, gbkName);
 }
 
 std::string delayLabel(int index) {

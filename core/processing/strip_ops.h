@@ -1,6 +1,7 @@
-// What the input and output strips and the phantom page do to DeviceState: store the value, queue
-// the command that carries it while online, then let the control group copy it. Pages call one
-// of these per user action and redraw from DeviceState afterwards.
+// What the input and output strips and the phantom page do to DeviceState. Each operation is a
+// thin wrapper over applyEdit (link/edit.h), kept until the pages edit through the EditController;
+// then all but gainStepLabels and delayLabel can go (queueInputLevel and linkedLevelBusyTime with
+// the strip's own wire-free time, once the paced sender lets the latest level win).
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "link/device_state.h"
+#include "link/edit.h"
 #include "link/edit_sink.h"
 #include "mixing/groups.h"
 
@@ -16,7 +18,6 @@ namespace quorvel {
 
 inline constexpr int kFaderTop = 70;    // fader position 0 is the top: level = 70 - position
 inline constexpr int kDelaySteps = 200; // 0.0 .. 99.5 ms in 0.5 ms steps
-inline constexpr const char* kDanteConflictMessage = "已经设了Dante输入源";
 
 // Members a group copy changed besides the edited record; pages refresh their strips.
 struct EditResult {

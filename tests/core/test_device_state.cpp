@@ -131,7 +131,8 @@ TEST(Registry, PathsAreOneBasedAndDistinct) {
     EXPECT_EQ(carrier.selector, 3);
     EXPECT_EQ(carrier.selector2, 2);
     EXPECT_EQ(r.find("output[3].level")->carrier.selector, 15);
-    EXPECT_EQ(r.find("input[3].pan")->carrier.letter, 0);
+    // The strip sends L when the pan moves, so the typed entry and quorvelctl set do too.
+    EXPECT_EQ(r.find("input[3].pan")->carrier.letter, 'L');
 }
 
 TEST(Registry, AssignValidatesPathValueAndName) {

@@ -23,6 +23,7 @@
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
 #include "link/field_registry.h"
+#include "mixing/groups.h"
 #include "pages/mixing/group_page.h"
 #include "pages/page.h"
 #include "session/app_profile.h"
@@ -239,6 +240,19 @@ private slots:
         QTest::keyClick(v1, Qt::Key_Return);
         QCOMPARE(announced.size(), 1);
         QCOMPARE(v1->text(), "-3dB");
+
+        // Typed into a linked channel, the level is copied to the group's other members, and
+        // both strips follow.
+        auto& group = s.state.controlGroups[0];
+        group[3] = group[4] = 1; // channels 4 and 5
+        group[cg::kMemberCount] = 2;
+        group[cg::kLinkVolume] = 1;
+        v1->setText("-20");
+        QTest::keyClick(v1, Qt::Key_Return);
+        QCOMPARE(s.state.in(4).level, 40);
+        QCOMPARE(s.state.in(5).level, 40);
+        QVERIFY(announced.last().contains(fieldId("input[5].level")));
+        QCOMPARE(s.window->pages().inputStrip(4)->findChild<FaderCtrl*>("fader")->position(), 30);
 
         // A bound control's edit brings its field into the readout.
         s.window->edits().edit(fieldId("input[6].pan"), 75);

@@ -89,7 +89,7 @@ MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& pro
     sink_ = std::make_unique<CallbackSink>([this](OutgoingFrame f) { link_.queueFrame(std::move(f)); });
     edits_ = std::make_unique<EditController>(state_, *sink_);
     ctx_ = std::make_unique<PageContext>(PageContext{state_, *sink_, *edits_, link_, profile_, nav_});
-    readout_ = new ReadoutPanel(*edits_, link_, canvas_);
+    readout_ = new ReadoutPanel(*edits_, canvas_);
     header_ = new WindowHeader(nav_, canvas_, readout_);
     host_ = std::make_unique<PageHost>(*ctx_, static_cast<ShellPort&>(*this), canvas_);
     wireHeader();

@@ -3,9 +3,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/readout.h"
 #include "binding/edit_controller.h"
-#include "session/link_adapter.h"
+#include "link/edit.h"
+#include "link/field_display.h"
 #include "widgets/skin_painter.h"
 #include "widgets/skin_style.h"
 #include "widgets/ui_text.h"
@@ -33,18 +33,9 @@ QLineEdit* makeValueField(QWidget* parent, const char* objectName) {
     return e;
 }
 
-// The field a typed value wrote, as the change notification names it.
-ChangeSet changeOf(const std::string& path) {
-    ChangeSet c;
-    const FieldRegistry& registry = FieldRegistry::instance();
-    if (const FieldInfo* f = registry.find(path)) c.add(static_cast<FieldId>(f - registry.fields().data()));
-    return c;
-}
-
 } // namespace
 
-ReadoutPanel::ReadoutPanel(EditController& edits, LinkAdapter& link, QWidget* parent)
-    : QWidget(parent), edits_(edits), link_(link) {
+ReadoutPanel::ReadoutPanel(EditController& edits, QWidget* parent) : QWidget(parent), edits_(edits) {
     setObjectName("readoutPanel");
     resize(kWidth, kHeight);
     channelName_ = makeLabel(this, "readoutChannelName");
@@ -76,7 +67,7 @@ void ReadoutPanel::setLanguage(int languageFlag) {
 
 void ReadoutPanel::onEdited(FieldId field) {
     // A bound control's edit: its field is on show now; one the readout cannot show leaves it.
-    if (const auto target = readoutFor(field)) showParameter(target->readoutChannel, target->kind);
+    if (const auto target = readoutFor(field)) showParameter(target->channel, target->kind);
 }
 
 void ReadoutPanel::onChanged(const ChangeSet&) {
@@ -99,13 +90,12 @@ void ReadoutPanel::updateTexts() {
 
 void ReadoutPanel::applyTypedValue(int field) {
     QLineEdit* edit = field == 0 ? value1_ : value2_;
-    const TypedValueResult r =
-        quorvel::applyTypedValue(edits_.state(), channel_, kind_, field, edit->text().toStdString());
+    // The one edit path: stored, carried while online and copied to linked members.
+    const EditOutcome r = quorvel::applyTypedValue(edits_.state(), edits_.sink(), channel_, kind_, field,
+                                                   edit->text().toStdString());
     edit->setModified(false);
-    if (r.applied && r.carrier.letter && link_.online())
-        link_.sendCommand(r.carrier.letter, carrierSelectors(r.carrier));
-    if (r.applied) edits_.announce(changeOf(r.fieldPath)); // every view that shows the field follows
-    updateTexts(); // text that is no value gives way to the value again
+    edits_.announce(r.changed); // every view that shows the field or a member's copy follows
+    updateTexts();              // text that is no value gives way to the value again
 }
 
 } // namespace quorvel::ui

@@ -14,7 +14,6 @@ class QLineEdit;
 namespace quorvel::ui {
 
 class EditController;
-class LinkAdapter;
 
 class ReadoutPanel : public QWidget {
     Q_OBJECT
@@ -22,7 +21,7 @@ public:
     static constexpr int kWidth = 160;
     static constexpr int kHeight = 90;
 
-    ReadoutPanel(EditController& edits, LinkAdapter& link, QWidget* parent);
+    ReadoutPanel(EditController& edits, QWidget* parent);
 
     // readoutChannel 0..17 inputs, 18..25 outputs; kind as the readout numbers them.
     void showParameter(int readoutChannel, int kind);
@@ -39,7 +38,6 @@ private:
     void onEdited(FieldId field);
 
     EditController& edits_;
-    LinkAdapter& link_;
     int channel_ = 0;
     int kind_ = 1;
     int language_ = 1;

@@ -1,0 +1,17 @@
+// What a dispatched report wrote into DeviceState, as the fields the views must repaint: the
+// report path's half of the one change notification.
+#pragma once
+
+#include <string_view>
+
+#include "link/change_set.h"
+#include "link/reports.h"
+
+namespace quorvel {
+
+// Full state and names: everything. Status: the meters, channelOpen and lastOpen the frame holds
+// values for. Levels: the output level, mute and lineLevel, the input levels and the report number
+// its sections hold. Anything else (ignored, rejected): nothing. `frame` is the one just dispatched.
+ChangeSet reportChanges(std::string_view frame, const DispatchResult& r);
+
+} // namespace quorvel
