@@ -13,6 +13,7 @@
 #include "pages/page_context.h"
 #include "session/app_profile.h"
 #include "session/link_adapter.h"
+#include "session/navigation_model.h"
 
 namespace quorvel::test {
 
@@ -23,6 +24,7 @@ struct PageRig {
     ui::EditController edits{state, sink};
     std::unique_ptr<ui::LinkAdapter> link;
     ui::Profile profile{dir.path()};
+    ui::NavigationModel nav;
     std::unique_ptr<ui::PageContext> ctx;
 
     PageRig() {
@@ -32,9 +34,7 @@ struct PageRig {
         LinkOptions lo;
         lo.bindAddress = "127.0.0.1";
         link = std::make_unique<ui::LinkAdapter>(state, lo);
-        // The pages under test never navigate; no navigation model is built for them.
-        ctx = std::make_unique<ui::PageContext>(ui::PageContext{
-            state, sink, edits, *link, profile, *reinterpret_cast<ui::NavigationModel*>(&dir)});
+        ctx = std::make_unique<ui::PageContext>(ui::PageContext{state, sink, edits, *link, profile, nav});
     }
     const ui::PageContext& context() const { return *ctx; }
 };

@@ -12,6 +12,7 @@
 #include "pages/processing/input_strip.h"
 #include "pages/processing/output_strip.h"
 #include "pages/processing/phantom_page.h"
+#include "session/navigation_model.h"
 #include "widgets/ui_text.h"
 
 using namespace quorvel;
@@ -27,7 +28,6 @@ int main(int argc, char** argv) {
 
     test::PageRig rig;
     DeviceState& state = rig.state;
-    RecordingSink& sink = rig.sink;
     loadFactoryDefaults(state, lang);
     state.link.hostAddress = "127.0.0.2";
     for (int c = 1; c <= 12; ++c) {
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
             s->setGeometry(k * (w + 2), 0, w, H);
             s->refresh();
         }
-        auto* panel = new SidePanel(state, sink, &board);
+        auto* panel = new SidePanel(rig.edits, rig.nav, &board);
         panel->setGeometry(9 * w + 18, 0, w, H);
         shoot(board, "strips_ch1-8");
     }

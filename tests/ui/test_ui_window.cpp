@@ -23,6 +23,8 @@
 #include <unistd.h>
 
 #include "app/main_window.h"
+#include "app/readout_panel.h"
+#include "binding/edit_controller.h"
 #include "controls/fader_ctrl.h"
 #include "controls/level_meter.h"
 #include "mixing/groups.h"
@@ -71,7 +73,7 @@ struct Rig {
     QString status() const { return find<QLabel>("statusLabel")->text(); }
     BusyPopup* popup() const { return window->deviceSettingsPage()->busyPopup(); }
     void pressConnect() {
-        window->showView(window->view(), window->bus(), MainWindow::SystemTab);
+        window->navigation().setTab(Tab::System);
         QTest::mouseClick(button("connectButton"), Qt::LeftButton);
     }
 };
@@ -93,6 +95,13 @@ std::unique_ptr<sim::Simulator> startSimulator(int answerHandshake = 0, double s
 double meterShown(QWidget* strip) {
     if (auto* m = strip->findChild<quorvel::LevelMeter*>()) return m->level(0);
     return 0;
+}
+
+InputStrip* inputStrip(const MainWindow& w, int k) {
+    return qobject_cast<InputStrip*>(w.pages().inputStrip(k));
+}
+OutputStrip* outputStrip(const MainWindow& w, int k) {
+    return qobject_cast<OutputStrip*>(w.pages().outputStrip(k));
 }
 
 QMessageBox* messageBox(const char* objectName) {
@@ -122,7 +131,7 @@ private slots:
         QTRY_COMPARE(w.pageHeight(), MainWindow::pageHeightFor(scroll->height()));
         const int W = w.stripWidth();
         QVERIFY(W > 150);
-        QCOMPARE(w.inputStrip(2)->geometry(), QRect(2 * (W + 2), MainWindow::kPageTop, W, w.pageHeight()));
+        QCOMPARE(inputStrip(w, 2)->geometry(), QRect(2 * (W + 2), MainWindow::kPageTop, W, w.pageHeight()));
         QCOMPARE(r.button("tabMode")->geometry(), QRect(2 * W, 120, W, 50));
 
         // A narrow, low window keeps the minimum strip and page sizes and scrolls instead.
@@ -131,13 +140,13 @@ private slots:
         QCOMPARE(w.pageHeight(), 700);
         QVERIFY(w.canvas()->width() >= 9 * 150 + 18 + 150);
         QVERIFY(w.canvas()->height() >= MainWindow::kPageTop + 700);
-        QCOMPARE(w.inputStrip(7)->height(), 700);
+        QCOMPARE(inputStrip(w, 7)->height(), 700);
 
         // Taller only: the strip width stays, the pages follow the new height.
         w.resize(900, 1100);
         QTRY_COMPARE(w.pageHeight(), MainWindow::pageHeightFor(scroll->height()));
         QCOMPARE(w.stripWidth(), 150);
-        QCOMPARE(w.inputStrip(0)->height(), w.pageHeight());
+        QCOMPARE(inputStrip(w, 0)->height(), w.pageHeight());
     }
 
     void viewAndTabSwitching() {
@@ -145,21 +154,22 @@ private slots:
         MainWindow& w = *r.window;
         auto visible = [&](bool output, int from, int to) {
             for (int k = from; k <= to; ++k) {
-                QWidget* s = output ? static_cast<QWidget*>(w.outputStrip(k - 1)) : w.inputStrip(k - 1);
+                QWidget* s = output ? static_cast<QWidget*>(outputStrip(w, k - 1)) : inputStrip(w, k - 1);
                 if (!s->isVisible()) return false;
             }
             return true;
         };
         auto hidden = [&](bool output, int from, int to) {
             for (int k = from; k <= to; ++k)
-                if ((output ? static_cast<QWidget*>(w.outputStrip(k - 1)) : w.inputStrip(k - 1))->isVisible())
+                if ((output ? static_cast<QWidget*>(outputStrip(w, k - 1)) : inputStrip(w, k - 1))
+                        ->isVisible())
                     return false;
             return true;
         };
         QVERIFY(visible(false, 1, 8) && hidden(false, 9, 18));
 
         QTest::mouseClick(r.button("viewCh9to12"), Qt::LeftButton);
-        QCOMPARE(w.view(), int(MainWindow::Ch9to12));
+        QCOMPARE(w.navigation().view(), StripView::Ch9to12);
         QVERIFY(visible(false, 9, 12) && hidden(false, 1, 8) && hidden(false, 13, 18));
         QVERIFY(r.button("viewCh9to12")->isChecked() && !r.button("viewCh1to8")->isChecked());
 
@@ -167,35 +177,37 @@ private slots:
         QVERIFY(visible(true, 1, 4) && hidden(true, 5, 8) && hidden(false, 1, 18));
 
         QTest::mouseClick(r.button("tabSystem"), Qt::LeftButton);
-        QCOMPARE(w.tab(), int(MainWindow::SystemTab));
+        QCOMPARE(w.navigation().tab(), Tab::System);
         QVERIFY(w.deviceSettingsPage()->isVisible() && hidden(true, 1, 8));
         QCOMPARE(w.deviceSettingsPage()->geometry(),
                  QRect(0, MainWindow::kPageTop, 9 * w.stripWidth() + 18, w.pageHeight()));
         QVERIFY(r.button("tabSystem")->isChecked() && !r.button("tabChannel")->isChecked());
         QTest::mouseClick(r.button("tabMatrix"), Qt::LeftButton);
-        QVERIFY(w.page(154)->isVisible() && !w.deviceSettingsPage()->isVisible());
+        QVERIFY(w.pages().page(154)->isVisible() && !w.deviceSettingsPage()->isVisible());
         QTest::mouseClick(r.button("tabChannel"), Qt::LeftButton);
-        QVERIFY(visible(true, 1, 4) && !w.page(154)->isVisible()); // the view is remembered
+        QVERIFY(visible(true, 1, 4) && !w.pages().page(154)->isVisible()); // the view is remembered
 
         // Detail pages beside their detail strip.
         const int W = w.stripWidth();
-        w.openInputDetail(2, 2);
-        QCOMPARE(w.displayMode(), 2);
-        QVERIFY(w.detailInputStrip()->isVisible() && w.detailInputStrip()->index() == 2);
-        QCOMPARE(w.page(150)->geometry(), QRect(W + 2, MainWindow::kPageTop, 7 * W, w.pageHeight()));
-        w.openOutputDetail(1, 2);
-        QCOMPARE(w.page(151)->geometry(), QRect(0, MainWindow::kPageTop, 8 * W, w.pageHeight()));
-        QCOMPARE(w.detailOutputStrip()->x(), 8 * W + 16);
-        QVERIFY(!w.page(150)->isVisible());
+        w.navigation().openDetail(DetailPage::Peq, 2);
+        QCOMPARE(w.navigation().displayMode(), DisplayMode::InputDetail);
+        QVERIFY(w.pages().detailInputStrip()->isVisible() &&
+                qobject_cast<InputStrip*>(w.pages().detailInputStrip())->index() == 2);
+        QCOMPARE(w.pages().page(150)->geometry(), QRect(W + 2, MainWindow::kPageTop, 7 * W, w.pageHeight()));
+        w.navigation().openDetail(DetailPage::Geq, 1);
+        QCOMPARE(w.pages().page(151)->geometry(), QRect(0, MainWindow::kPageTop, 8 * W, w.pageHeight()));
+        QCOMPARE(w.pages().detailOutputStrip()->x(), 8 * W + 16);
+        QVERIFY(!w.pages().page(150)->isVisible());
 
         // While a group's members are shown the view buttons do nothing.
         r.state.controlGroups[0][4] = 1; // channel 5
-        w.showGroupMembers(1, 0);
-        QVERIFY(w.inputStrip(4)->isVisible() && w.inputStrip(4)->x() == 0 && w.page(152)->isVisible());
+        w.navigation().viewGroup(1);
+        QVERIFY(inputStrip(w, 4)->isVisible() && inputStrip(w, 4)->x() == 0 &&
+                w.pages().page(152)->isVisible());
         QTest::mouseClick(r.button("viewCh1to8"), Qt::LeftButton);
-        QVERIFY(!w.inputStrip(0)->isVisible());
+        QVERIFY(!inputStrip(w, 0)->isVisible());
         QVERIFY(!r.button("viewCh1to8")->isChecked());
-        w.showGroupMembers(0, 0);
+        w.navigation().viewGroup(0);
         QTest::mouseClick(r.button("viewCh1to8"), Qt::LeftButton);
         QVERIFY(visible(false, 1, 8));
     }
@@ -218,14 +230,14 @@ private slots:
         QCOMPARE(r.button("viewCh9to12")->thumbnail().size(), 4);
         QCOMPARE(r.button("viewOutputs")->thumbnail().size(), 4);
         // A mute on a strip shows on its view button at once.
-        w.showView(MainWindow::Ch1to8, w.bus(), MainWindow::ChannelTab);
-        QTest::mouseClick(w.inputStrip(2)->findChild<QWidget*>("muteButton"), Qt::LeftButton);
+        w.navigation().showView(StripView::Ch1to8, w.navigation().bus(), Tab::Channel);
+        QTest::mouseClick(inputStrip(w, 2)->findChild<QWidget*>("muteButton"), Qt::LeftButton);
         QCOMPARE(r.state.in(3).mute, 1);
         QVERIFY(r.button("viewCh1to8")->thumbnail()[2].mute);
         // Device-side changes arrive with a refresh.
         r.state.in(10).level = 12;
         r.state.out(4).mute = 1;
-        w.refreshAllViews();
+        w.edits().announce(ChangeSet::everything());
         QCOMPARE(r.button("viewCh9to12")->thumbnail()[1].level, 12);
         QVERIFY(r.button("viewOutputs")->thumbnail()[3].mute);
     }
@@ -233,8 +245,8 @@ private slots:
     void levelsReportMovesTheDetailStripFader() {
         Rig r("127.0.0.2");
         MainWindow& w = *r.window;
-        w.openInputDetail(1, 2);
-        auto* fader = w.detailInputStrip()->findChild<FaderCtrl*>("fader");
+        w.navigation().openDetail(DetailPage::Peq, 1);
+        auto* fader = w.pages().detailInputStrip()->findChild<FaderCtrl*>("fader");
         QVERIFY(fader && fader->isVisible());
         r.state.link.linkOnline = true;
         r.state.in(2).level = 20;
@@ -250,7 +262,7 @@ private slots:
         MainWindow& w = *r.window;
         auto* v1 = r.find<QLineEdit>("readoutValue1");
         auto* v2 = r.find<QLineEdit>("readoutValue2");
-        w.setReadout(0, 3);
+        w.readout()->showParameter(0, 3);
         QCOMPARE(v1->text(), "0dB");
         QCOMPARE(r.find<QLabel>("readoutParamName")->text(), "VOL");
         v1->setFocus();
@@ -268,7 +280,7 @@ private slots:
         QCOMPARE(r.state.in(1).level, 70);
         QCOMPARE(v1->text(), "10dB"); // the readout shows the value again
 
-        w.setReadout(4, 22); // band 1 of channel 5: gain and frequency
+        w.readout()->showParameter(4, 22); // band 1 of channel 5: gain and frequency
         QCOMPARE(v2->text(), "100Hz");
         v2->setText("250");
         QTest::keyClick(v2, Qt::Key_Return);
@@ -301,15 +313,15 @@ private slots:
         QTRY_VERIFY(r.button("reportIndicator")->lampOn());
 
         // A fader moved at the device moves the strip; a typed value reaches the device.
-        r.window->showView(MainWindow::Ch1to8, 1, MainWindow::ChannelTab);
+        r.window->navigation().showView(StripView::Ch1to8, 1, Tab::Channel);
         sim->moveFaderAtDevice(1, 40);
         QTRY_COMPARE(r.state.in(1).level, 40);
-        r.window->setReadout(1, 3);
+        r.window->readout()->showParameter(1, 3);
         auto* v1 = r.find<QLineEdit>("readoutValue1");
         v1->setText("-25");
         QTest::keyClick(v1, Qt::Key_Return);
         QTRY_COMPARE(sim->snapshot().in(2).level, 35);
-        r.window->setReadout(2, 24); // band 3 of channel 3: the frequency field
+        r.window->readout()->showParameter(2, 24); // band 3 of channel 3: the frequency field
         auto* v2 = r.find<QLineEdit>("readoutValue2");
         v2->setText("3150");
         QTest::keyClick(v2, Qt::Key_Return);
@@ -317,7 +329,7 @@ private slots:
 
         // Live meters arrive and the talking channels light up.
         QTRY_VERIFY_WITH_TIMEOUT(
-            meterShown(r.window->inputStrip(0)) > 0 || meterShown(r.window->inputStrip(1)) > 0, 8000);
+            meterShown(inputStrip(*r.window, 0)) > 0 || meterShown(inputStrip(*r.window, 1)) > 0, 8000);
 
         r.pressConnect(); // DISCONNECT
         QCOMPARE(r.status(), "OFFLINE");
@@ -389,7 +401,7 @@ private slots:
 
     void addressFieldRefusesMalformed() {
         Rig r("127.0.0.2");
-        r.window->showView(1, 1, MainWindow::SystemTab);
+        r.window->navigation().setTab(Tab::System);
         auto* field = r.find<QLineEdit>("addressField");
         QCOMPARE(field->text(), "127.0.0.2");
         field->setText("192.168.1");

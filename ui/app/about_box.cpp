@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "widgets/skin_painter.h"
+#include "widgets/skin_style.h"
 
 namespace quorvel::ui {
 
@@ -16,26 +17,7 @@ QPixmap iconPixmap(int size) {
     QPixmap pm(size, size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r(size * 0.04, size * 0.04, size * 0.92, size * 0.92);
-    QLinearGradient g(r.topLeft(), r.bottomLeft());
-    g.setColorAt(0, QColor(0x3A, 0x40, 0x4A));
-    g.setColorAt(1, QColor(0x16, 0x18, 0x1C));
-    p.setPen(QPen(QColor(0x08, 0x09, 0x0B), size / 48.0));
-    p.setBrush(g);
-    p.drawRoundedRect(r, size * 0.18, size * 0.18);
-    // Three fader caps at different heights.
-    const qreal caps[3] = {0.62, 0.36, 0.50};
-    for (int i = 0; i < 3; ++i) {
-        const qreal x = r.left() + r.width() * (0.27 + 0.23 * i);
-        p.setPen(QPen(QColor(0x05, 0x05, 0x06), size * 0.05, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(x, r.top() + r.height() * 0.18), QPointF(x, r.bottom() - r.height() * 0.18));
-        p.setPen(Qt::NoPen);
-        p.setBrush(i == 1 ? skin::kAccent : QColor(0xD0, 0xD4, 0xDA));
-        const qreal y = r.top() + r.height() * caps[i];
-        p.drawRoundedRect(QRectF(x - size * 0.08, y - size * 0.045, size * 0.16, size * 0.09), size * 0.02,
-                          size * 0.02);
-    }
+    skin::paintApplicationIcon(p, size);
     return pm;
 }
 } // namespace
@@ -60,7 +42,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     auto* line2 = new QLabel(QStringLiteral("Control application for the QUORVEL digital mixer"), this);
     line2->setFont(skin::uiFont(13));
     for (QLabel* l : {title, line2})
-        l->setStyleSheet("color: #E6E8EC;");
+        skin::styleLabel(l, skin::LabelTone::Bright);
     auto* ok = new QPushButton(QStringLiteral("确定"), this);
     ok->setObjectName("aboutOk");
     ok->setDefault(true);

@@ -15,8 +15,9 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     const QCommandLineOption connect("connect", "Connect once the window is up.");
     const QCommandLineOption dataDir("data-dir", "Directory of the profile, database and scenes.", "DIR");
     const QCommandLineOption language("language", "Language of the labels: en or zh.", "en|zh", "en");
-    const QCommandLineOption demo("demo",
-                                  "Start a built-in device simulator on 127.0.0.2 and connect to it.");
+    const QCommandLineOption demo(
+        "demo",
+        "Start a built-in device simulator on the first free address from 127.0.0.2 and connect to it.");
     const QCommandLineOption geometry("geometry", "Window size instead of maximised.", "WxH");
     QCommandLineOption screenshots("screenshot-dir", "Save a PNG of every page into DIR, then quit.", "DIR");
     screenshots.setFlags(QCommandLineOption::HiddenFromHelp);

@@ -4,12 +4,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstdio>
 #include <memory>
 
 #include "app/app_options.h"
+#include "app/demo_device.h"
 #include "app/main_window.h"
 #include "app/screenshot_walker.h"
 #include "app/signal_watcher.h"
@@ -23,14 +25,34 @@
 #include "widgets/skin_painter.h"
 #include "widgets/ui_text.h"
 
-#include "sim/simulator.h"
-
 using namespace quorvel;
 using namespace quorvel::ui;
 
 namespace {
-constexpr const char* kDemoAddress = "127.0.0.2";
+
+// A display somebody looks at. Without one, opening the application object would itself abort;
+// on the offscreen platform (tests, scripts) nobody could close a box.
+bool displayWatched() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
 }
+
+void showStartFailure(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("QUORVEL"), text, QMessageBox::Ok);
+    box.setObjectName("startFailure");
+    box.exec();
+}
+
+// A start from the desktop menu has no terminal: the reason must also be seen. Scripted runs
+// (screenshots) have nobody to close a box, so they only get the line.
+int failStart(const QString& text, bool interactive) {
+    std::fprintf(stderr, "quorvel: %s\n", qPrintable(text));
+    if (interactive && displayWatched()) showStartFailure(text);
+    return 1;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     measure::markProcessStart();
@@ -43,6 +65,10 @@ int main(int argc, char** argv) {
     QString error, help;
     if (!parseAppOptions(args, opts, error, help)) {
         std::fprintf(stderr, "quorvel: %s\n%s", qPrintable(error), qPrintable(help));
+        if (displayWatched()) {
+            QApplication app(argc, argv);
+            showStartFailure(error);
+        }
         return 2;
     }
     if (opts.help) {
@@ -63,29 +89,27 @@ int main(int argc, char** argv) {
     loadFactoryDefaults(state, languageFlag());
     state.link.hostAddress = profile.readHostAddress().toStdString();
 
-    std::unique_ptr<sim::Simulator> simulator;
+    DemoDevice demo;
     if (opts.demo) {
         sim::SimOptions so;
-        so.bind = kDemoAddress;
         so.port = kDevicePort;
         so.meterHz = 20;
         so.wiggle = true;
-        simulator = std::make_unique<sim::Simulator>(so);
         std::string why;
-        if (!simulator->start(why)) {
-            std::fprintf(stderr, "quorvel: the demo device could not start: %s\n", why.c_str());
-            return 1;
-        }
+        if (!startDemoDevice(so, demo, why))
+            return failStart(pick("The demo device could not start: %1", "演示设备无法启动: %1")
+                                 .arg(QString::fromStdString(why)),
+                             opts.screenshotDir.isEmpty());
     }
     // This run's address, never written to the profile.
     if (opts.demo)
-        state.link.hostAddress = kDemoAddress;
+        state.link.hostAddress = demo.deviceAddress;
     else if (!opts.host.isEmpty())
         state.link.hostAddress = opts.host.toStdString();
 
     LinkOptions lo;
     lo.languageFlag = languageFlag();
-    if (opts.demo) lo.bindAddress = "127.0.0.1";
+    if (opts.demo) lo.bindAddress = demo.localAddress;
     LinkAdapter link(state, lo);
 
     MainWindow window(state, link, profile);
@@ -93,7 +117,7 @@ int main(int argc, char** argv) {
         window.resize(opts.geometry);
         window.show();
     } else {
-        window.showMaximized();
+        MainWindow::showMaximisedOnScreen(window);
     }
 
     // The preset file is opened once the window has painted (key derivation takes tens of ms);

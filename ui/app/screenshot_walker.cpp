@@ -22,27 +22,29 @@ constexpr int kLinkWaitMs = 10000;
 
 ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLink)
     : window_(w), outDir_(std::move(outDir)), waitForLink_(waitForLink) {
-    auto view = [&w](int v) { return [&w, v] { w.showView(v, w.bus(), MainWindow::ChannelTab); }; };
-    auto tab = [&w](int t) { return [&w, t] { w.showView(w.view(), w.bus(), t); }; };
+    NavigationModel& nav = w.navigation();
+    auto view = [&nav](StripView v) { return [&nav, v] { nav.showView(v, nav.bus(), Tab::Channel); }; };
+    auto tab = [&nav](Tab t) { return [&nav, t] { nav.setTab(t); }; };
+    auto detail = [&nav](DetailPage d, int ch) { return [&nav, d, ch] { nav.openDetail(d, ch); }; };
     steps_ = {
-        {"01-channel-ch1-8", view(MainWindow::Ch1to8), {}},
-        {"02-channel-ch9-12", view(MainWindow::Ch9to12), {}},
-        {"03-channel-effect-returns", view(MainWindow::EffectView), {}},
-        {"04-channel-outputs", view(MainWindow::OutputsView), {}},
-        {"05-system-connect", tab(MainWindow::SystemTab), {}},
-        {"06-matrix", tab(MainWindow::MatrixTab), {}},
-        {"07-mode", tab(MainWindow::ModeTab), {}},
-        {"08-groups", tab(MainWindow::GroupTab), {}},
-        {"09-phantom-48v", tab(MainWindow::PhantomTab), {}},
-        {"10-input-dynamics", [&w] { w.openInputDetail(0, 1); }, {}},
-        {"11-input-peq", [&w] { w.openInputDetail(0, 2); }, {}},
-        {"12-input-effect", [&w] { w.openInputDetail(17, 3); }, {}},
-        {"13-input-aux", [&w] { w.openInputDetail(0, 4); }, {}},
-        {"14-output-limiter", [&w] { w.openOutputDetail(0, 1); }, {}},
-        {"15-output-geq", [&w] { w.openOutputDetail(0, 2); }, {}},
+        {"01-channel-ch1-8", view(StripView::Ch1to8), {}},
+        {"02-channel-ch9-12", view(StripView::Ch9to12), {}},
+        {"03-channel-effect-returns", view(StripView::Effect), {}},
+        {"04-channel-outputs", view(StripView::Outputs), {}},
+        {"05-system-connect", tab(Tab::System), {}},
+        {"06-matrix", tab(Tab::Matrix), {}},
+        {"07-mode", tab(Tab::Mode), {}},
+        {"08-groups", tab(Tab::Group), {}},
+        {"09-phantom-48v", tab(Tab::Phantom), {}},
+        {"10-input-dynamics", detail(DetailPage::Dynamics, 0), {}},
+        {"11-input-peq", detail(DetailPage::Peq, 0), {}},
+        {"12-input-effect", detail(DetailPage::Effect, 17), {}},
+        {"13-input-aux", detail(DetailPage::Aux, 0), {}},
+        {"14-output-limiter", detail(DetailPage::Limiter, 0), {}},
+        {"15-output-geq", detail(DetailPage::Geq, 0), {}},
         {"16-busy-popup",
-         [&w] {
-             w.showView(MainWindow::Ch1to8, w.bus(), MainWindow::ChannelTab);
+         [&w, &nav] {
+             nav.showView(StripView::Ch1to8, nav.bus(), Tab::Channel);
              w.deviceSettingsPage()->busyPopup()->popup();
          },
          [&w]() -> QWidget* { return w.deviceSettingsPage()->busyPopup(); }},
@@ -80,12 +82,12 @@ bool ScreenshotWalker::metersMoving() const {
     const DeviceState& st = window_.state();
     bool anyMeter = false;
     for (int k = 0; k < kAnalogInputs; ++k) {
-        if (!window_.inputStripPage(k)->isVisible()) continue;
+        if (!window_.pages().inputStrip(k)->isVisible()) continue;
         anyMeter = true;
         if (shownMeter(st.input[static_cast<std::size_t>(k)].meter) >= 40) return true;
     }
     for (int k = 0; k < 4; ++k) {
-        if (!window_.outputStripPage(k)->isVisible()) continue;
+        if (!window_.pages().outputStrip(k)->isVisible()) continue;
         anyMeter = true;
         if (shownMeter(st.output[static_cast<std::size_t>(k)].meter) >= 40) return true;
     }

@@ -28,6 +28,8 @@ void NavButton::paintEvent(QPaintEvent*) {
     const QRectF r = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
     const bool on = isChecked() || isDown();
     const qreal radius = style_ == Style::Tab ? 4 : 6;
+    // A button that cannot act must not look as if it could.
+    if (!isEnabled()) p.setOpacity(0.38);
 
     QLinearGradient g(r.topLeft(), r.bottomLeft());
     if (on) {

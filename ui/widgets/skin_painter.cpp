@@ -15,12 +15,14 @@
 #include <QGuiApplication>
 
 #include "controls/skin_store.h"
+#include "widgets/skin_style.h"
 
 namespace quorvel::ui::skin {
 
 namespace {
 constexpr int kBackgroundArt = 188;
-}
+constexpr int kTitleArt = 180;
+} // namespace
 
 QFont uiFont(int pixelSize, bool bold) {
     QFont f(QString::fromLatin1(kUiFontFamily));
@@ -120,6 +122,76 @@ void paintPanelTitle(QPainter& p, const QRectF& band, const QString& title) {
     p.setPen(kText);
     p.setFont(uiFont(15, true));
     p.drawText(band.adjusted(14, 0, -14, 0), Qt::AlignVCenter | Qt::AlignLeft, title);
+}
+
+void paintTitleMark(QPainter& p) {
+    if (SkinStore::has(kTitleArt)) {
+        const QSize size = SkinStore::naturalSize(kTitleArt);
+        p.drawPixmap(QPoint(4, 6), SkinStore::pixmap(kTitleArt, size, p.device()->devicePixelRatioF()));
+        return;
+    }
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF plate(10, 10, 172, 72);
+    QLinearGradient g(plate.topLeft(), plate.bottomLeft());
+    g.setColorAt(0, kPlateTop);
+    g.setColorAt(1, kPlateBottom);
+    p.setPen(QPen(kOutline, 1));
+    p.setBrush(g);
+    p.drawRoundedRect(plate, 8, 8);
+    QFont f = uiFont(28, true);
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 2);
+    p.setFont(f);
+    p.setPen(kText);
+    p.drawText(plate.adjusted(0, 6, 0, -22), Qt::AlignCenter, QStringLiteral("QUORVEL"));
+    p.setPen(QPen(kAccent, 2));
+    p.drawLine(QPointF(plate.left() + 26, plate.bottom() - 20),
+               QPointF(plate.right() - 26, plate.bottom() - 20));
+    p.setFont(uiFont(11, true));
+    p.setPen(kTextDim);
+    p.drawText(plate.adjusted(0, plate.height() - 20, 0, -2), Qt::AlignCenter,
+               QStringLiteral("DIGITAL MIXER  3.2"));
+    p.restore();
+}
+
+void paintDivider(QPainter& p, int y, int width) {
+    p.setPen(kShadowLine);
+    p.drawLine(0, y, width, y);
+    p.setPen(kHighlightLine);
+    p.drawLine(0, y + 1, width, y + 1);
+}
+
+void paintGroupFrame(QPainter& p, const QRectF& r) {
+    p.setPen(QPen(kGroupFrame, 1));
+    p.setBrush(kGroupFill);
+    p.drawRoundedRect(r, 6, 6);
+}
+
+void paintApplicationIcon(QPainter& p, int size) {
+    const QColor kIconTop{0x3A, 0x40, 0x4A}, kIconBottom{0x16, 0x18, 0x1C}, kIconSlot{0x05, 0x05, 0x06},
+        kIconCap{0xD0, 0xD4, 0xDA};
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r(size * 0.04, size * 0.04, size * 0.92, size * 0.92);
+    QLinearGradient g(r.topLeft(), r.bottomLeft());
+    g.setColorAt(0, kIconTop);
+    g.setColorAt(1, kIconBottom);
+    p.setPen(QPen(kOutline, size / 48.0));
+    p.setBrush(g);
+    p.drawRoundedRect(r, size * 0.18, size * 0.18);
+    // Three fader caps at different heights.
+    const qreal caps[3] = {0.62, 0.36, 0.50};
+    for (int i = 0; i < 3; ++i) {
+        const qreal x = r.left() + r.width() * (0.27 + 0.23 * i);
+        p.setPen(QPen(kIconSlot, size * 0.05, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(x, r.top() + r.height() * 0.18), QPointF(x, r.bottom() - r.height() * 0.18));
+        p.setPen(Qt::NoPen);
+        p.setBrush(i == 1 ? kAccent : kIconCap);
+        const qreal y = r.top() + r.height() * caps[i];
+        p.drawRoundedRect(QRectF(x - size * 0.08, y - size * 0.045, size * 0.16, size * 0.09), size * 0.02,
+                          size * 0.02);
+    }
+    p.restore();
 }
 
 void paintLamp(QPainter& p, const QPointF& c, qreal radius, const QColor& colour, bool lit) {

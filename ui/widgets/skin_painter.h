@@ -30,6 +30,14 @@ void paintBackground(QPainter& p, const QRect& area);
 
 void paintPanel(QPainter& p, const QRectF& r);
 void paintPanelTitle(QPainter& p, const QRectF& band, const QString& title);
+// The title mark in the window's top left corner: the skin's art, else a drawn plate.
+void paintTitleMark(QPainter& p);
+// The hairline that separates the navigation from the page area, at y.
+void paintDivider(QPainter& p, int y, int width);
+// A quiet frame around controls that belong together.
+void paintGroupFrame(QPainter& p, const QRectF& r);
+// The application's icon: three fader caps on a dark plate, size x size pixels.
+void paintApplicationIcon(QPainter& p, int size);
 // A round lamp with a soft halo when lit.
 void paintLamp(QPainter& p, const QPointF& centre, qreal radius, const QColor& colour, bool lit);
 

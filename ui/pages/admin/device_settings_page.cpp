@@ -12,6 +12,7 @@
 #include "widgets/name_dialog.h"
 #include "widgets/nav_button.h"
 #include "widgets/skin_painter.h"
+#include "widgets/skin_style.h"
 #include "widgets/ui_text.h"
 
 namespace quorvel::ui {
@@ -24,21 +25,11 @@ const char* const kTabObject[DeviceSettingsPage::TabCount] = {
 // x of each tab button; SET is never shown.
 constexpr int kTabX[DeviceSettingsPage::TabCount] = {100, 0, 250, 400, 550};
 
-constexpr const char* kFieldStyle =
-    "QLineEdit { background: #0E1013; color: #F2F3F5; border: 1px solid #050607; border-radius: 4px;"
-    " padding: 2px 8px; selection-background-color: #2CD4F0; }"
-    "QLineEdit:focus { border: 1px solid #2CD4F0; }";
-constexpr const char* kListStyle =
-    "QTreeWidget { background: #111317; color: #E6E8EC; border: 1px solid #050607; border-radius: 4px;"
-    " alternate-background-color: #171A1F; }"
-    "QHeaderView::section { background: #2A2F36; color: #C8CCD2; border: none; padding: 4px 8px;"
-    " font-weight: bold; }";
-
 QLabel* makeLabel(QWidget* parent, const char* objectName) {
     auto* l = new QLabel(parent);
     l->setObjectName(objectName);
     l->setFont(skin::uiFont(14, true));
-    l->setStyleSheet("color: #C8CCD2;");
+    skin::styleLabel(l);
     return l;
 }
 
@@ -62,7 +53,7 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     addressField_ = new QLineEdit(this);
     addressField_->setObjectName("addressField");
     addressField_->setFont(skin::uiFont(16));
-    addressField_->setStyleSheet(kFieldStyle);
+    skin::styleEntryField(addressField_);
     addressField_->setGeometry(215, 110, 200, 32);
     addressField_->setMaxLength(15);
     connect(addressField_, &QLineEdit::returnPressed, this, &DeviceSettingsPage::applyAddress);
@@ -77,7 +68,7 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     spanField_ = new QLineEdit(this);
     spanField_->setObjectName("spanField");
     spanField_->setFont(skin::uiFont(16));
-    spanField_->setStyleSheet(kFieldStyle);
+    skin::styleEntryField(spanField_);
     spanField_->setGeometry(215, 155, 200, 32);
     spanField_->setMaxLength(6);
     connect(spanField_, &QLineEdit::returnPressed, this, &DeviceSettingsPage::applySpanTime);
@@ -107,7 +98,7 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     searchList_->setColumnCount(2);
     searchList_->setRootIsDecorated(false);
     searchList_->setAlternatingRowColors(true);
-    searchList_->setStyleSheet(kListStyle);
+    skin::styleList(searchList_);
     searchList_->setFont(skin::uiFont(13));
     searchList_->setGeometry(100, 270, 254, 320);
     searchList_->setColumnWidth(0, 150);
@@ -115,7 +106,7 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
 
     laterNote_ = makeLabel(this, "tabNote");
     laterNote_->setGeometry(100, 110, 700, 32);
-    laterNote_->setStyleSheet("color: #8C939E;");
+    skin::styleLabel(laterNote_, skin::LabelTone::Dim);
 
     popup_ = new BusyPopup(this);
 
@@ -235,9 +226,7 @@ void DeviceSettingsPage::paintEvent(QPaintEvent*) {
     skin::paintPanelTitle(p, QRectF(r.left(), r.top(), r.width(), 34), title_);
     if (tab_ == ConnectTab) {
         // A quiet frame around the connection controls.
-        p.setPen(QPen(QColor(255, 255, 255, 18), 1));
-        p.setBrush(QColor(0, 0, 0, 40));
-        p.drawRoundedRect(QRectF(84, 94, 440, 170), 6, 6);
+        skin::paintGroupFrame(p, QRectF(84, 94, 440, 170));
     }
 }
 

@@ -160,6 +160,7 @@ void GroupPage::rebind() {
 void GroupPage::selectControlGroup(int group) {
     controlGroup_ = controlGroup_ == group ? -1 : group;
     refresh();
+    emit controlGroupSelected(controlGroup_);
 }
 
 void GroupPage::selectMuteGroup(int group) {

@@ -40,6 +40,8 @@ public:
 signals:
     // Membership or flags changed: strips that copy group data re-read it.
     void groupsChanged();
+    // The control group being edited, -1 for none.
+    void controlGroupSelected(int group);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

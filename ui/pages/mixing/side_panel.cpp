@@ -2,10 +2,12 @@
 
 #include <QPainter>
 
+#include "binding/edit_controller.h"
 #include "controls/image_button.h"
 #include "controls/skin_label.h"
 #include "mixing/groups.h"
 #include "pages/processing/strip_support.h"
+#include "session/navigation_model.h"
 #include "widgets/skin_painter.h"
 #include "widgets/ui_text.h"
 
@@ -19,7 +21,8 @@ int busOfButton(int i) {
 } // bus 2 is not a mix the faders show
 } // namespace
 
-SidePanel::SidePanel(DeviceState& state, EditSink& sink, QWidget* parent) : Page(state, parent), sink_(sink) {
+SidePanel::SidePanel(EditController& edits, NavigationModel& nav, QWidget* parent)
+    : Page(edits.state(), parent), edits_(edits), nav_(nav) {
     busTitle_ = new SkinLabel(0, this);
     busTitle_->setObjectName("busTitle");
     busTitle_->setFontSize(10);
@@ -27,7 +30,10 @@ SidePanel::SidePanel(DeviceState& state, EditSink& sink, QWidget* parent) : Page
         auto* b = makeSkinButton(this, 1000 + i, "");
         b->setObjectName(QStringLiteral("bus%1").arg(i));
         b->setText(i == 0 ? QStringLiteral("LR") : QStringLiteral("AUX%1").arg(i));
-        connect(b, &ImageButton::clicked, this, [this, i] { selectBus(busOfButton(i)); });
+        connect(b, &ImageButton::clicked, this, [this, i] {
+            nav_.selectBus(busOfButton(i));
+            refresh(); // a click on the bus already shown still undoes its own toggle
+        });
         buses_[static_cast<std::size_t>(i)] = b;
     }
     viewTitle_ = new SkinLabel(0, this);
@@ -36,48 +42,56 @@ SidePanel::SidePanel(DeviceState& state, EditSink& sink, QWidget* parent) : Page
     for (int g = 0; g < kControlGroups; ++g) {
         auto* b = makeSkinButton(this, 1029 + g, "");
         b->setObjectName(QStringLiteral("viewGroup%1").arg(g + 1));
-        connect(b, &ImageButton::clicked, this, [this, g] { viewGroup(viewedGroup_ == g + 1 ? 0 : g + 1); });
+        connect(b, &ImageButton::clicked, this,
+                [this, g] { nav_.viewGroup(nav_.viewedGroup() == g + 1 ? 0 : g + 1); });
         groups_[static_cast<std::size_t>(g)] = b;
     }
     return_ = makeSkinButton(this, 0, "returnButton");
     return_->setStyle(ImageButton::Push);
-    connect(return_, &ImageButton::clicked, this, [this] { viewGroup(0); });
+    connect(return_, &ImageButton::clicked, this, [this] { nav_.viewGroup(0); });
     clearMute_ = makeSkinButton(this, 0, "clearMuteButton");
     clearMute_->setStyle(ImageButton::Push);
     connect(clearMute_, &ImageButton::clicked, this, [this] {
-        clearMute(state_, sink_);
-        emit stateCleared();
+        clearMute(state_, edits_.sink());
+        edits_.announce(ChangeSet::everything());
     });
     clearSolo_ = makeSkinButton(this, 0, "clearSoloButton");
     clearSolo_->setStyle(ImageButton::Push);
     connect(clearSolo_, &ImageButton::clicked, this, [this] {
-        clearSolo(state_, sink_);
-        emit stateCleared();
+        clearSolo(state_, edits_.sink());
+        edits_.announce(ChangeSet::everything());
     });
     phantom_ = makeSkinButton(this, 0, "phantomPageButton");
     phantom_->setStyle(ImageButton::Push);
-    connect(phantom_, &ImageButton::clicked, this, [this] { emit tabRequested(5); });
+    connect(phantom_, &ImageButton::clicked, this, [this] { nav_.setTab(Tab::Phantom); });
     system_ = makeSkinButton(this, 0, "systemButton");
     connect(system_, &ImageButton::clicked, this, [this] {
         markSystem();
-        emit tabRequested(1);
+        nav_.setTab(Tab::System);
     });
     groupPage_ = makeSkinButton(this, 0, "groupPageButton");
     connect(groupPage_, &ImageButton::clicked, this, [this] {
         system_->setOn(false);
         groupPage_->setOn(true);
-        emit tabRequested(4);
+        nav_.setTab(Tab::Group);
+    });
+    listener_ = nav_.addListener([this](unsigned aspects) {
+        if (aspects & (NavigationModel::BusAspect | NavigationModel::GroupViewAspect)) refresh();
     });
     setLanguage(languageFlag());
     refresh();
 }
 
+SidePanel::~SidePanel() {
+    nav_.removeListener(listener_);
+}
+
 void SidePanel::refresh() {
     for (int i = 0; i < kBuses; ++i)
-        buses_[static_cast<std::size_t>(i)]->setOn(busOfButton(i) == bus_);
+        buses_[static_cast<std::size_t>(i)]->setOn(busOfButton(i) == nav_.bus());
     for (int g = 0; g < kControlGroups; ++g) {
         ImageButton* b = groups_[static_cast<std::size_t>(g)];
-        b->setOn(viewedGroup_ == g + 1);
+        b->setOn(nav_.viewedGroup() == g + 1);
         // A group without members has nothing to show.
         b->setGrayed(state_.controlGroups[static_cast<std::size_t>(g)][cg::kMemberCount] == 0);
     }
@@ -97,27 +111,9 @@ void SidePanel::setLanguage(int lang) {
     groupPage_->setText(pick(lang, "GROUP", "分组"));
 }
 
-void SidePanel::resetModes() {
-    system_->setOn(false);
-    groupPage_->setOn(false);
-    selectBus(1);
-}
-
 void SidePanel::markSystem() {
     system_->setOn(true);
     groupPage_->setOn(false);
-}
-
-void SidePanel::selectBus(int bus) {
-    bus_ = bus;
-    refresh();
-    emit busSelected(bus);
-}
-
-void SidePanel::viewGroup(int group) {
-    viewedGroup_ = group;
-    refresh();
-    emit groupViewRequested(group);
 }
 
 void SidePanel::layoutControls() {
