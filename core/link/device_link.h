@@ -29,6 +29,10 @@ struct LinkOptions {
     std::string bindAddress; // empty: 127.0.0.1 for a loopback device, else 0.0.0.0
     ConnectionTiming timing;
     int languageFlag = 1;
+    // How the address Z announces is found; empty: the kernel's route (tests give a stub).
+    RouteLookup routeLookup;
+    // How long a closing program waits for the queue (the last Q 0 above all) before dropping it.
+    std::chrono::milliseconds closeBudget{300};
 };
 
 class DeviceLink final : private LinkPort {
@@ -37,7 +41,8 @@ public:
     using FailureFn = PacedSender::FailureFn;
 
     DeviceLink(DeviceState& state, const LinkClock& clock, LinkOptions options = {});
-    ~DeviceLink() override; // Q 0 if still up, then a short bounded drain
+    // Q 0 if still up, then a short bounded drain; nothing more when closeFinished() was seen.
+    ~DeviceLink() override;
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
 
@@ -56,8 +61,10 @@ public:
 
     void connect() { connection_.connect(); }
     void tick() { connection_.tick(); }
-    void closeLink() { connection_.closeLink(); }
-    bool closeFinished() const { return connection_.closeFinished(); }
+    // Program close: Q 0, receive side stopped. closeFinished() once the queue has gone out (or the
+    // close budget has run out); poll it from a timer, nothing here waits.
+    void closeLink();
+    bool closeFinished() const;
     std::optional<Clock::time_point> nextDeadline() const { return connection_.nextDeadline(); }
 
     // Parses every waiting frame into DeviceState, in order, and acts on each result.
@@ -68,12 +75,19 @@ public:
         return receiver_.waitForFrames(deadline);
     }
 
-    // Page edits go out only while online; false (with the reason) otherwise.
+    // Queues a frame for the device; false (with the reason) when its address is refused. Whether
+    // the link is online is the edit operation's business, decided before it built the frame.
     bool send(OutgoingFrame frame, std::string* error = nullptr);
+    // Builds the frame of a letter from DeviceState and queues it, only while online: for callers
+    // outside the edit operation (the CLI, tools) that name a command rather than a field.
     bool sendCommand(char letter, std::span<const int> selectors, std::string* error = nullptr);
-    // Sent whatever the link state is (the handshake family); false when refused at once.
-    bool sendAlways(OutgoingFrame frame, std::string* error = nullptr);
+    // The handshake family: the same as send, named for the callers that mean "whatever the state".
+    bool sendAlways(OutgoingFrame frame, std::string* error = nullptr) {
+        return send(std::move(frame), error);
+    }
+    // Blocks; for owners without an event loop. The application polls closeFinished() instead.
     bool drain(std::chrono::milliseconds timeout) { return sender_.drain(timeout); }
+    bool sendSettled() const { return sender_.settled(); }
     // The socket outlives the receive thread so that a last Q 0 still goes out; device search and
     // firmware transfer bind sockets of their own on the link port, which this one would block
     // (and whose replies it could take). Call it offline, before opening them: stops the receive
@@ -89,6 +103,8 @@ public:
     ReceiveStats receiveStats() const { return receiver_.stats(); }
     SenderStats senderStats() const { return sender_.stats(); }
     std::uint64_t refusedFrames() const { return refused_; }
+    // Frames that never reached the device: refused addresses and failed sends together.
+    std::uint64_t sendFailures() const { return refused_ + sender_.stats().failures; }
     // Why the last start of the receive side failed (bind refused, bad address).
     const std::string& lastStartError() const { return lastStartError_; }
     UdpTransport& transport() { return transport_; }
@@ -100,7 +116,8 @@ private:
     void sendStopStart(int value) override;
     void sendHandshake() override;
 
-    Destination destination() const;
+    // Parsed when the address or port differs from the last one seen, not at every send.
+    const Destination* destination(std::string& error);
     Ipv4Octets ownAddress() const;
 
     DeviceState& state_;
@@ -117,6 +134,12 @@ private:
     std::string lastStartError_;
     std::string boundAddress_;
     std::deque<std::string> pending_;
+    struct {
+        std::string host;
+        std::int32_t port = -1;
+        std::optional<Destination> to;
+    } dest_;
+    std::optional<std::chrono::steady_clock::time_point> closeBy_;
 };
 
 } // namespace quorvel

@@ -91,8 +91,14 @@ bool UdpTransport::checkDestination(std::string_view host, std::string& error) c
         error = "malformed device address '" + std::string(host) + "': not sent";
         return false;
     }
-    if (loopbackOnly_ && !isLoopback(a)) {
-        error = "QUORVEL_LOOPBACK_ONLY is set: refusing to send to " + std::string(host) +
+    return checkDestination(a, error);
+}
+
+bool UdpTransport::checkDestination(const in_addr& address, std::string& error) const {
+    if (loopbackOnly_ && !isLoopback(address)) {
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &address, text, sizeof text);
+        error = "QUORVEL_LOOPBACK_ONLY is set: refusing to send to " + std::string(text) +
                 " (only 127.0.0.0/8 is allowed)";
         return false;
     }
@@ -101,11 +107,20 @@ bool UdpTransport::checkDestination(std::string_view host, std::string& error) c
 
 bool UdpTransport::sendTo(std::string_view host, std::uint16_t port, std::string_view data,
                           std::string& error) {
-    if (!checkDestination(host, error)) return false;
     sockaddr_in sa{};
+    if (!parseIpv4(host, sa.sin_addr)) {
+        error = "malformed device address '" + std::string(host) + "': not sent";
+        return false;
+    }
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
-    parseIpv4(host, sa.sin_addr);
+    return sendTo(sa, data, error);
+}
+
+bool UdpTransport::sendTo(const sockaddr_in& sa, std::string_view data, std::string& error) {
+    // Checked again for every datagram, however the address was obtained: the guard is the last
+    // thing between a test and the LAN, and an integer compare costs nothing.
+    if (!checkDestination(sa.sin_addr, error)) return false;
     std::lock_guard lock(mutex_);
     int fd = fd_.load();
     if (fd < 0) {
@@ -114,7 +129,8 @@ bool UdpTransport::sendTo(std::string_view host, std::uint16_t port, std::string
     }
     ssize_t n;
     do {
-        n = ::sendto(fd, data.data(), data.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        n = ::sendto(fd, data.data(), data.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa),
+                     sizeof sa);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         error = errnoText("sendto");

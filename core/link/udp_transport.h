@@ -44,8 +44,11 @@ public:
 
     // Refuses a malformed address and, in loopback-only mode, anything outside 127.0.0.0/8.
     bool checkDestination(std::string_view host, std::string& error) const;
+    bool checkDestination(const in_addr& address, std::string& error) const;
     // One datagram; true only when all of it was accepted by the kernel.
     bool sendTo(std::string_view host, std::uint16_t port, std::string_view data, std::string& error);
+    // The same to an address parsed beforehand; the loopback guard still applies.
+    bool sendTo(const sockaddr_in& to, std::string_view data, std::string& error);
 
     void setLoopbackOnly(bool on) { loopbackOnly_.store(on); }
     bool loopbackOnly() const { return loopbackOnly_.load(); }
