@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 namespace quorvel {
 
 DeviceLink::DeviceLink(DeviceState& state, const LinkClock& clock, LinkOptions options)
@@ -157,7 +159,20 @@ bool DeviceLink::sendCommand(char letter, std::span<const int> selectors, std::s
     return send(std::move(frame), error);
 }
 
+DropCounts DeviceLink::dropCounts() const {
+    DropCounts all = receiver_.stats().drops;
+    for (std::size_t i = 0; i < kDropReasons; ++i)
+        all[i] += parserDrops_[i];
+    return all;
+}
+
 int DeviceLink::deliverPending() {
+    // Taken even when nobody watches: they would otherwise keep waitForFrames() answering at once.
+    receiver_.takeDrops(drops_);
+    if (dropObserver_)
+        for (const DropRecord& d : drops_)
+            dropObserver_(d);
+    drops_.clear();
     receiver_.takeFrames(pending_);
     int n = 0;
     while (!pending_.empty()) {
@@ -167,6 +182,12 @@ int DeviceLink::deliverPending() {
         // would double the cost of each status report.
         DispatchResult r = dispatcher_.dispatchAccepted(frame, clock_.now());
         ++n;
+        const std::size_t kept = std::min<std::size_t>(r.dropCount, DispatchResult::kKeptDrops);
+        for (std::size_t i = 0; i < kept; ++i) {
+            const ReportDrop& d = r.drops[i];
+            ++parserDrops_[static_cast<std::size_t>(d.reason)];
+            if (dropObserver_) dropObserver_(DropRecord{d.reason, r.letter, d.section, {}});
+        }
         connection_.onReport(r);
         if (observer_) observer_(frame, r);
     }

@@ -39,6 +39,7 @@ class DeviceLink final : private LinkPort {
 public:
     using ReportObserver = std::function<void(std::string_view frame, const DispatchResult&)>;
     using FailureFn = PacedSender::FailureFn;
+    using DropObserver = std::function<void(const DropRecord&)>;
 
     DeviceLink(DeviceState& state, const LinkClock& clock, LinkOptions options = {});
     // Q 0 if still up, then a short bounded drain; nothing more when closeFinished() was seen.
@@ -51,6 +52,8 @@ public:
     void setWake(ReceiveThread::Wake wake) { receiver_.setWake(std::move(wake)); }
     // Sees every dispatched report after DeviceState has taken it (the CLI monitor, a log).
     void setReportObserver(ReportObserver observer) { observer_ = std::move(observer); }
+    // Sees every drop on the owner thread, in deliverPending(), before the reports of that call.
+    void setDropObserver(DropObserver observer) { dropObserver_ = std::move(observer); }
     // Called when a frame cannot go out: on the owner thread when its address is refused, on the
     // sender thread when the socket fails it.
     void setSendFailureHandler(FailureFn fn) {
@@ -101,6 +104,8 @@ public:
     Connection& connection() { return connection_; }
     const Connection& connection() const { return connection_; }
     ReceiveStats receiveStats() const { return receiver_.stats(); }
+    // Every drop since the link was made, by reason: the receive side's and the parsers' together.
+    DropCounts dropCounts() const;
     SenderStats senderStats() const { return sender_.stats(); }
     std::uint64_t refusedFrames() const { return refused_; }
     // Frames that never reached the device: refused addresses and failed sends together.
@@ -129,6 +134,9 @@ private:
     ReportDispatcher dispatcher_;
     Connection connection_;
     ReportObserver observer_;
+    DropObserver dropObserver_;
+    DropCounts parserDrops_{};
+    std::vector<DropRecord> drops_;
     FailureFn failure_;
     std::uint64_t refused_ = 0;
     std::string lastStartError_;

@@ -195,6 +195,7 @@ void ReceiveThread::stop() {
         // back online, and a names report would ask the device to resume its reports.
         std::lock_guard lock(mutex_);
         frames_.clear();
+        drops_.clear();
     }
     running_.store(false);
     cv_.notify_all();
@@ -224,15 +225,38 @@ bool ReceiveThread::hasFrames() const {
 bool ReceiveThread::waitForFrames(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock lock(mutex_);
     // Without a receiver this simply sleeps to the deadline, so a naive owner loop cannot spin.
-    return cv_.wait_until(lock, deadline, [this] { return !frames_.empty(); });
+    return cv_.wait_until(lock, deadline, [this] { return !frames_.empty() || !drops_.empty(); });
 }
 
 ReceiveStats ReceiveThread::stats() const {
-    return {datagrams_.load(), foreign_.load(), accepted_.load()};
+    ReceiveStats st{datagrams_.load(), foreign_.load(), accepted_.load(), {}};
+    for (std::size_t i = 0; i < kDropReasons; ++i)
+        st.drops[i] = dropCounts_[i].load(std::memory_order_relaxed);
+    return st;
+}
+
+void ReceiveThread::takeDrops(std::vector<DropRecord>& out) {
+    std::lock_guard lock(mutex_);
+    for (auto& d : drops_)
+        out.push_back(std::move(d));
+    drops_.clear();
+}
+
+void ReceiveThread::noteDrop(DropReason why, std::string text) {
+    dropCounts_[static_cast<std::size_t>(why)].fetch_add(1, std::memory_order_relaxed);
+    // Enough to show what it was; a flood of junk must not be copied whole.
+    constexpr std::size_t kShown = 80;
+    if (text.size() > kShown) text.resize(kShown);
+    std::lock_guard lock(mutex_);
+    if (drops_.size() >= kKeptDrops) drops_.pop_front();
+    drops_.push_back({why, 0, 0, std::move(text)});
+    dropsWaiting_ = true;
 }
 
 void ReceiveThread::run(int fd, in_addr device) {
     FrameAssembler assembler; // a fresh leftover for every receive thread
+    assembler.setDropHandler(
+        [this](DropReason why, std::string_view text) { noteDrop(why, std::string(text)); });
     // One byte more than the largest datagram, so that a full one is still terminated.
     char buf[kMaxDatagram + 1];
     std::vector<std::string> batch;
@@ -259,22 +283,27 @@ void ReceiveThread::run(int fd, in_addr device) {
             // Anyone on the network could otherwise rewrite our state: only the device speaks.
             if (from.sin_family != AF_INET || from.sin_addr.s_addr != device.s_addr) {
                 foreign_.fetch_add(1, std::memory_order_relaxed);
+                char who[INET_ADDRSTRLEN] = "?";
+                inet_ntop(AF_INET, &from.sin_addr, who, sizeof who);
+                noteDrop(DropReason::WrongSender, "from " + std::string(who));
                 continue;
             }
             buf[got] = '\0';
             std::string_view text(buf, std::strlen(buf)); // the text ends at the first zero byte
             assembler.feed(text, [&](std::string_view frame) { batch.emplace_back(frame); });
         }
-        if (batch.empty()) continue;
-        accepted_.fetch_add(batch.size(), std::memory_order_relaxed);
         Wake wake;
         {
             std::lock_guard lock(mutex_);
+            if (batch.empty() && !dropsWaiting_) continue;
+            // Drops alone wake the owner too, so a monitor shows them as they happen.
             bool wasEmpty = frames_.empty();
             for (auto& f : batch)
                 frames_.push_back(std::move(f));
-            if (wasEmpty) wake = wake_;
+            if (wasEmpty || dropsWaiting_) wake = wake_;
+            dropsWaiting_ = false;
         }
+        accepted_.fetch_add(batch.size(), std::memory_order_relaxed);
         batch.clear();
         cv_.notify_all();
         if (wake) wake();

@@ -7,6 +7,7 @@
 
 #include <netinet/in.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "link/ipv4.h"
+#include "link/reports.h"
 
 namespace quorvel {
 
@@ -66,6 +68,7 @@ struct ReceiveStats {
     std::uint64_t datagrams = 0;
     std::uint64_t foreignDropped = 0; // datagrams from anyone but the device
     std::uint64_t framesAccepted = 0;
+    DropCounts drops{}; // by reason: what the assembler and the sender check threw away
 };
 
 // Blocks in poll() on the socket and an eventfd, so it costs nothing while the line is quiet and
@@ -90,6 +93,10 @@ public:
     void setWake(Wake wake);
     // Owner thread: moves every waiting frame text out, in arrival order.
     void takeFrames(std::deque<std::string>& out);
+    // Owner thread: moves out the records of the drops since the last call (the most recent
+    // kKeptDrops of them; the counts in stats() hold them all).
+    static constexpr std::size_t kKeptDrops = 256;
+    void takeDrops(std::vector<DropRecord>& out);
     bool hasFrames() const;
     // Waits (real time) until frames wait or the deadline passes.
     bool waitForFrames(std::chrono::steady_clock::time_point deadline);
@@ -97,6 +104,7 @@ public:
 
 private:
     void run(int fd, in_addr device);
+    void noteDrop(DropReason why, std::string text);
 
     std::thread thread_;
     int stopFd_ = -1;
@@ -106,6 +114,9 @@ private:
     std::deque<std::string> frames_;
     Wake wake_;
     std::atomic<std::uint64_t> datagrams_{0}, foreign_{0}, accepted_{0};
+    std::array<std::atomic<std::uint64_t>, kDropReasons> dropCounts_{};
+    std::deque<DropRecord> drops_; // under mutex_
+    bool dropsWaiting_ = false;    // receive thread only: drops were noted since the last wake
 };
 
 } // namespace quorvel

@@ -145,6 +145,20 @@ TEST(LinkReceiveThread, AssemblesFramesOnlyFromTheDeviceAndCutsAtZero) {
     ReceiveStats st = rx.stats();
     EXPECT_EQ(st.foreignDropped, 1u);
     EXPECT_EQ(st.framesAccepted, 3u);
+    // Each text thrown away is counted by its reason and kept for the owner to show.
+    auto count = [&](DropReason why) { return st.drops[static_cast<std::size_t>(why)]; };
+    EXPECT_EQ(count(DropReason::WrongSender), 1u);
+    EXPECT_EQ(count(DropReason::NoStart), 1u);
+    EXPECT_EQ(count(DropReason::BadChecksum), 1u);
+    std::vector<DropRecord> drops;
+    rx.takeDrops(drops);
+    ASSERT_EQ(drops.size(), 3u);
+    EXPECT_EQ(drops[0].reason, DropReason::WrongSender);
+    EXPECT_EQ(drops[0].text, "from 127.0.0.3");
+    EXPECT_EQ(drops[2].text, "%Q,01,01,b5e1#");
+    drops.clear();
+    rx.takeDrops(drops);
+    EXPECT_TRUE(drops.empty());
     {
         std::lock_guard lock(m);
         EXPECT_GE(wakes, 1);
