@@ -58,40 +58,47 @@ std::optional<CoalesceKey> coalesceKeyOf(const OutgoingFrame& frame) {
     }
     CoalesceKey k;
     k.letter = t[1];
+    // A selector outside the records the letter's builder takes is some other use of the letter
+    // (I after each channel of a bulk transfer, A for an effect return): its place in the stream
+    // may be what matters, so it keeps it.
+    auto record = [&](int hi) {
+        if (count < 2 || field[1] < 1 || field[1] > hi) return false;
+        k.first = field[1];
+        return true;
+    };
     switch (k.letter) {
     case 'M':
     case 'N':
         if (count < 1) return std::nullopt;
         return k;
     case 'A':
-        // A for an effect return carries no value, only the channel number.
-        if (count < 2 || field[1] < 1 || field[1] > kValueChannels) return std::nullopt;
-        k.first = field[1];
+        if (!record(kValueChannels)) return std::nullopt;
         return k;
     case 'G':
         // unit, channel, PEQ switch, band
-        if (count < 4) return std::nullopt;
-        k.first = field[1];
+        if (count < 4 || !record(kInputRecords) || field[3] < 1 || field[3] > kPeqBands) return std::nullopt;
         k.second = field[3];
         k.shareFirst = field[1];
         return k;
     case 'O':
-        if (count < 2) return std::nullopt;
-        k.first = field[1];
+        if (!record(kAnalogInputs)) return std::nullopt;
         k.sharesLetter = true;
         return k;
     case 'B':
     case 'C':
-    case 'D':
+        if (!record(kAnalogInputs)) return std::nullopt;
+        return k;
     case 'E':
     case 'F':
+    case 'L':
+        if (!record(kInputRecords)) return std::nullopt;
+        return k;
+    case 'D':
     case 'H':
     case 'I':
     case 'J':
     case 'K':
-    case 'L':
-        if (count < 2) return std::nullopt;
-        k.first = field[1];
+        if (!record(kOutputRecords)) return std::nullopt;
         return k;
     default:
         return std::nullopt;
@@ -138,7 +145,6 @@ bool PacedSender::coalesce(Item& item) {
 
 void PacedSender::enqueue(OutgoingFrame frame, Destination to) {
     Item item{std::move(frame), std::move(to), {}, {}, 0, false, true, {}};
-    item.key = coalesceKeyOf(item.frame);
     std::unique_lock lock(mutex_);
     if (stop_) return;
     if (queue_.empty() && !busy_ && !item.frame.inPieces && clock_.now() >= lineFreeAt_) {
@@ -148,6 +154,8 @@ void PacedSender::enqueue(OutgoingFrame frame, Destination to) {
         if (!queue_.empty()) wake_.notify_one();
         return;
     }
+    // Only a frame that has to wait is read for its record: the direct path stays as short as it was.
+    item.key = coalesceKeyOf(item.frame);
     if (coalesce(item)) return;
     if (item.frame.inPieces) item.pieces = splitPieces(item.frame.text);
     queue_.push_back(std::move(item));
