@@ -236,7 +236,10 @@ ReceiveStats ReceiveThread::stats() const {
 }
 
 void ReceiveThread::takeDrops(std::vector<DropRecord>& out) {
+    // Called for every batch of frames; drops are rare, so the common case takes no lock.
+    if (!dropsPending_.load(std::memory_order_acquire)) return;
     std::lock_guard lock(mutex_);
+    dropsPending_.store(false, std::memory_order_relaxed);
     for (auto& d : drops_)
         out.push_back(std::move(d));
     drops_.clear();
@@ -251,6 +254,7 @@ void ReceiveThread::noteDrop(DropReason why, std::string text) {
     if (drops_.size() >= kKeptDrops) drops_.pop_front();
     drops_.push_back({why, 0, 0, std::move(text)});
     dropsWaiting_ = true;
+    dropsPending_.store(true, std::memory_order_release);
 }
 
 void ReceiveThread::run(int fd, in_addr device) {
@@ -292,10 +296,10 @@ void ReceiveThread::run(int fd, in_addr device) {
             std::string_view text(buf, std::strlen(buf)); // the text ends at the first zero byte
             assembler.feed(text, [&](std::string_view frame) { batch.emplace_back(frame); });
         }
+        if (batch.empty() && !dropsWaiting_) continue;
         Wake wake;
         {
             std::lock_guard lock(mutex_);
-            if (batch.empty() && !dropsWaiting_) continue;
             // Drops alone wake the owner too, so a monitor shows them as they happen.
             bool wasEmpty = frames_.empty();
             for (auto& f : batch)

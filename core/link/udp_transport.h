@@ -115,8 +115,9 @@ private:
     Wake wake_;
     std::atomic<std::uint64_t> datagrams_{0}, foreign_{0}, accepted_{0};
     std::array<std::atomic<std::uint64_t>, kDropReasons> dropCounts_{};
-    std::deque<DropRecord> drops_; // under mutex_
-    bool dropsWaiting_ = false;    // receive thread only: drops were noted since the last wake
+    std::deque<DropRecord> drops_;          // under mutex_
+    bool dropsWaiting_ = false;             // receive thread only: drops were noted since the last wake
+    std::atomic<bool> dropsPending_{false}; // drops_ may hold records
 };
 
 } // namespace quorvel
