@@ -122,28 +122,6 @@ TEST(SenderCoalescing, PiecesBareFramesAndUnreadableTextNeverMerge) {
     EXPECT_EQ(w.sender.stats().framesSent, 1 + 2 * twice.size());
 }
 
-TEST(SenderCoalescing, KeysFollowTheRecordEachLetterCarries) {
-    const DeviceState s = defaults();
-    auto key = [](const std::string& t) { return coalesceKeyOf({t, 0ms, false}); };
-    ASSERT_TRUE(key(buildA(s, 20)));
-    EXPECT_EQ(key(buildA(s, 20))->first, 20);
-    EXPECT_FALSE(key(buildA(s, 21)));
-    const auto g = key(buildG(s, 7, 3));
-    ASSERT_TRUE(g);
-    EXPECT_EQ(g->first, 7);
-    EXPECT_EQ(g->second, 3);
-    for (const std::string& t : {buildM(s), buildN(s)}) {
-        ASSERT_TRUE(key(t)) << t;
-        EXPECT_EQ(key(t)->first, -1);
-    }
-    for (const std::string& t :
-         {buildB(s, 12), buildC(s, 12), buildD(s, 8), buildE(s, 18), buildF(s, 18), buildH(s, 8),
-          buildI(s, 8), buildJ(s, 8), buildK(s, 8), buildL(s, 18), buildO(s, 12)}) {
-        ASSERT_TRUE(key(t)) << t;
-        EXPECT_GT(key(t)->first, 7) << t;
-    }
-}
-
 TEST(SenderCoalescing, AReplacementNeverOvertakesAFrameThatSharesItsFields) {
     Wire w;
     DeviceState s = defaults();
