@@ -101,6 +101,9 @@ public:
     bool socketReady() const override { return receiver_.running(); }
     std::uint16_t localPort() const { return transport_.localPort(); }
     std::string bindAddress() const;
+    // The address the device must answer to, as Z announces it (R, r and the device search use the
+    // same): the bound address when one was chosen, else the local end of the route to the device.
+    Ipv4Octets ownAddress() const;
     Connection& connection() { return connection_; }
     const Connection& connection() const { return connection_; }
     ReceiveStats receiveStats() const { return receiver_.stats(); }
@@ -123,7 +126,6 @@ private:
 
     // Parsed when the address or port differs from the last one seen, not at every send.
     const Destination* destination(std::string& error);
-    Ipv4Octets ownAddress() const;
 
     DeviceState& state_;
     const LinkClock& clock_;
