@@ -300,11 +300,13 @@ void ReceiveThread::run(int fd, in_addr device) {
         Wake wake;
         {
             std::lock_guard lock(mutex_);
-            // Drops alone wake the owner too, so a monitor shows them as they happen.
+            // Drops alone only stir waitForFrames() (the CLI monitor shows them as they happen);
+            // the owner's loop is not woken for them, so a stranger flooding the port costs the
+            // UI thread nothing. Its drops go out with the device's next frames.
             bool wasEmpty = frames_.empty();
             for (auto& f : batch)
                 frames_.push_back(std::move(f));
-            if (wasEmpty || dropsWaiting_) wake = wake_;
+            if (wasEmpty && !batch.empty()) wake = wake_;
             dropsWaiting_ = false;
         }
         accepted_.fetch_add(batch.size(), std::memory_order_relaxed);
