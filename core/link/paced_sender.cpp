@@ -133,7 +133,9 @@ bool PacedSender::coalesce(Item& item) {
         if (!it->key || it->key->letter != k.letter || it->started) continue;
         const CoalesceKey& q = *it->key;
         const bool same = q.first == k.first && q.second == k.second;
-        if (same && it->to.host == item.to.host && it->to.port == item.to.port) {
+        if (same) {
+            // Meant for another device (the address changed meanwhile): both go.
+            if (it->to.host != item.to.host || it->to.port != item.to.port) return false;
             it->frame = std::move(item.frame);
             ++stats_.coalesced;
             return true;
@@ -280,12 +282,13 @@ void PacedSender::finished(std::unique_lock<std::mutex>& lock, Item& item) {
         stats_.lastError = item.error;
         failed = onFailure_;
     }
-    if (queue_.empty()) drained_.notify_all();
     if (failed) {
         lock.unlock();
         failed(item.error);
         lock.lock();
     }
+    // After the handler: whoever drained may tear down what it uses.
+    if (queue_.empty()) drained_.notify_all();
 }
 
 void PacedSender::run() {
