@@ -90,7 +90,6 @@ public:
     }
     // Blocks; for owners without an event loop. The application polls closeFinished() instead.
     bool drain(std::chrono::milliseconds timeout) { return sender_.drain(timeout); }
-    bool sendSettled() const { return sender_.settled(); }
     // The socket outlives the receive thread so that a last Q 0 still goes out; device search and
     // firmware transfer bind sockets of their own on the link port, which this one would block
     // (and whose replies it could take). Call it offline, before opening them: stops the receive

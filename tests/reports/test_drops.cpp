@@ -2,6 +2,9 @@
 // named with its reason.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -93,6 +96,27 @@ TEST(ReceiveDrops, TheParsersNameTheSectionTheyCouldNotPlace) {
     EXPECT_EQ(drops(d.dispatch(report('Z', full), now)),
               (V{{DropReason::WrongLength, 5}, {DropReason::WrongLength, 27}}));
     EXPECT_EQ(dropReasonText(DropReason::SectionOutOfRange), std::string("section out of range"));
+}
+
+// Healthy traffic must not be reported: a drop line on every status report would bury real ones.
+TEST(ReceiveDrops, TheDevicesOwnReportsDropNothing) {
+    for (const char* name : {"valid_full_state.txt", "valid_mixed_stream.txt", "valid_names.txt"}) {
+        std::ifstream in(std::filesystem::path(QUORVEL_TEST_DATA) / "reports" / name, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        DeviceState s;
+        loadFactoryDefaults(s);
+        ReportDispatcher d(s);
+        FrameAssembler a;
+        int frames = 0, drops = 0;
+        a.setDropHandler([&](DropReason, std::string_view) { ++drops; });
+        a.feed(text.str(), [&](std::string_view f) {
+            ++frames;
+            drops += d.dispatchAccepted(f, Clock::now()).dropCount;
+        });
+        EXPECT_GT(frames, 0) << name;
+        EXPECT_EQ(drops, 0) << name;
+    }
 }
 
 } // namespace
