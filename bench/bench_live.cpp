@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "link/device_link.h"
+#include "link/edit_sink.h"
 #include "sim/simulator.h"
 
 using namespace quorvel;
@@ -189,6 +190,59 @@ void editToWire(std::uint16_t port, int n) {
                 n, raw.median, raw.p99, raw.median / 2, e.median / (raw.median / 2));
 }
 
+// A linked group of three faders dragged at 1 kHz for a second: every move queues three A frames,
+// each followed by the member pause. What reaches the device, and how long after the last move it
+// holds the final levels.
+void fastDrag(std::uint16_t port) {
+    sim::SimOptions so;
+    so.bind = "127.0.0.2";
+    so.port = port;
+    so.meterHz = 0;
+    sim::Simulator device(so);
+    std::string error;
+    if (!device.start(error)) std::exit(1);
+    DeviceState s;
+    loadFactoryDefaults(s);
+    s.link.hostAddress = "127.0.0.2";
+    s.link.udpPort = port;
+    SteadyLinkClock clock;
+    DeviceLink link(s, clock, quick());
+    bool names = false;
+    link.setReportObserver(
+        [&](std::string_view, const DispatchResult& r) { names |= r.kind == ReportKind::Names; });
+    if (!connectTo(link, s, &names)) std::exit(1);
+    link.drain(1s);
+    std::this_thread::sleep_for(50ms);
+    const std::uint64_t before = device.commandsApplied();
+    const SenderStats s0 = link.senderStats();
+    const int moves = 1000;
+    auto t0 = Steady::now();
+    for (int i = 0; i < moves; ++i) {
+        for (int ch = 1; ch <= 3; ++ch) {
+            s.in(ch).level = i % 71;
+            link.send({buildA(s, ch), kMemberPause, false});
+        }
+        std::this_thread::sleep_until(t0 + std::chrono::microseconds(1000 * (i + 1)));
+    }
+    auto last = Steady::now();
+    auto settled = [&] {
+        DeviceState d = device.snapshot();
+        return d.in(1).level == s.in(1).level && d.in(2).level == s.in(2).level &&
+               d.in(3).level == s.in(3).level;
+    };
+    while (!settled() && Steady::now() - last < 60s)
+        std::this_thread::sleep_for(100us);
+    const double tail = usBetween(last, Steady::now()) / 1000.0;
+    link.drain(60s);
+    const SenderStats s1 = link.senderStats();
+    std::printf("fast drag (3 linked faders, %d moves in %.2f s): %llu of %d frames sent (%llu replaced), "
+                "device applied %llu; final levels there %.1f ms after the last move\n",
+                moves, usBetween(t0, last) / 1e6,
+                static_cast<unsigned long long>(s1.framesSent - s0.framesSent), 3 * moves,
+                static_cast<unsigned long long>(s1.coalesced - s0.coalesced),
+                static_cast<unsigned long long>(device.commandsApplied() - before), tail);
+}
+
 void receivePath(std::uint16_t port, int n) {
     sim::SimOptions so;
     so.bind = "127.0.0.2";
@@ -348,5 +402,6 @@ int main(int argc, char** argv) {
     idleCost(base, idle);
     editToWire(static_cast<std::uint16_t>(base + 2), edits);
     receivePath(static_cast<std::uint16_t>(base + 4), burst);
+    fastDrag(static_cast<std::uint16_t>(base + 6));
     return 0;
 }

@@ -3,6 +3,7 @@
 // started) and the handshake retries shrink to fit --timeout.
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <thread>
@@ -207,13 +208,45 @@ int runSet(Args args, const GlobalOptions& g) {
     return rc;
 }
 
+// {"drop":"bad checksum","text":"%Q,01,0B,85c4#"} or {"drop":"wrong length","report":"Q","section":2}.
+// The text is as received, so every byte outside printable ASCII is escaped.
+std::string dropToJson(const DropRecord& d) {
+    std::string line = "{\"drop\":\"";
+    line += dropReasonText(d.reason);
+    line += '"';
+    if (d.letter) {
+        line += ",\"report\":\"";
+        if (d.letter >= 0x20 && d.letter < 0x7F && d.letter != '"' && d.letter != '\\') line += d.letter;
+        line += "\",\"section\":" + std::to_string(d.section);
+    }
+    if (!d.text.empty()) {
+        line += ",\"text\":\"";
+        for (unsigned char c : d.text) {
+            if (c < 0x20 || c >= 0x7F) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04X", c);
+                line += esc;
+            } else {
+                if (c == '"' || c == '\\') line += '\\';
+                line += static_cast<char>(c);
+            }
+        }
+        line += '"';
+    }
+    line += '}';
+    return line;
+}
+
 int runMonitor(Args args, const GlobalOptions& g) {
     int port = kDevicePort;
     std::string error;
     if (!takePort(args, port, error)) return usageError("monitor: " + error);
     long count = -1;
+    bool drops = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--count" && i + 1 < args.size()) {
+        if (args[i] == "--drops") {
+            drops = true;
+        } else if (args[i] == "--count" && i + 1 < args.size()) {
             char* end = nullptr;
             count = std::strtol(args[i + 1].c_str(), &end, 10);
             if (*end || count < 1) return usageError("monitor: --count needs a positive number");
@@ -230,6 +263,11 @@ int runMonitor(Args args, const GlobalOptions& g) {
         std::cout << reportToJson(frame, r, s.state) << "\n";
         ++printed;
     };
+    // Drop lines do not count towards --count: it still says how many reports to wait for.
+    if (drops)
+        s.link->setDropObserver([&](const DropRecord& d) {
+            if (count < 0 || printed < count) std::cout << dropToJson(d) << "\n";
+        });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     if (!connectOnline(s, deadlineAfter(g.timeoutSeconds))) return 1;

@@ -23,7 +23,10 @@ std::size_t findFrom(std::string_view buf, std::size_t from, char c) {
 int FrameAssembler::feed(std::string_view text, const std::function<void(std::string_view)>& onFrame) {
     // Two characters or fewer are treated as line noise: discarded, with the leftover untouched
     // (so a fragment that short is lost even when it would have continued a frame).
-    if (leftover_.size() + text.size() <= 2) return 0;
+    if (leftover_.size() + text.size() <= 2) {
+        if (!text.empty()) dropped(DropReason::TooShort, text);
+        return 0;
+    }
 
     if (text.empty()) return 0; // the leftover never holds a complete frame on its own
     if (!leftover_.empty()) {
@@ -33,7 +36,7 @@ int FrameAssembler::feed(std::string_view text, const std::function<void(std::st
             leftover_.append(text);
             leftoverHasStart_ = leftoverHasStart_ || textHasStart;
             leftoverHasEnd_ = leftoverHasEnd_ || textHasEnd;
-            if (leftover_.size() > kMaxLeftover) keepTail(leftover_);
+            if (leftover_.size() > kMaxLeftover) keepTail(std::string_view(leftover_));
             return 0;
         }
     }
@@ -50,6 +53,7 @@ int FrameAssembler::feed(std::string_view text, const std::function<void(std::st
     auto dropStrayEnd = [&] {
         // A "#" ahead of the first "%" belongs to a frame whose start was lost.
         if (s != npos && e != npos && e < s) {
+            dropped(DropReason::NoStart, buf.substr(pos, s - pos));
             pos = s;
             e = findFrom(buf, pos, '#');
         }
@@ -61,9 +65,16 @@ int FrameAssembler::feed(std::string_view text, const std::function<void(std::st
             // A start cut short by a lost datagram: the later "%" begins the frame that did arrive.
             std::size_t start = s;
             const std::size_t inner = findFrom(buf.substr(0, e), s + 1, '%');
-            if (inner != npos) start = inner;
+            if (inner != npos) {
+                start = inner;
+                dropped(DropReason::NoEnd, buf.substr(s, start - s));
+            }
             const std::string_view candidate = buf.substr(start, e - start + 1);
-            if (candidate.size() >= kMinFrameLength && validateFrame(candidate)) {
+            if (candidate.size() < kMinFrameLength) {
+                dropped(DropReason::TooShort, candidate);
+            } else if (!validateFrame(candidate)) {
+                dropped(DropReason::BadChecksum, candidate);
+            } else {
                 ++accepted;
                 onFrame(candidate);
             }
@@ -92,8 +103,13 @@ int FrameAssembler::feed(std::string_view text, const std::function<void(std::st
 void FrameAssembler::keepTail(std::string_view rest) {
     // Keep only the last frame start, and not even that if it alone is oversized.
     const std::size_t lastStart = rest.rfind('%');
+    if (lastStart != npos && rest.substr(0, lastStart).find('%') != npos)
+        dropped(DropReason::NoEnd, rest.substr(0, lastStart));
     rest = lastStart == npos ? std::string_view{} : rest.substr(lastStart);
-    if (rest.size() > kMaxLeftover) rest = {};
+    if (rest.size() > kMaxLeftover) {
+        dropped(DropReason::NoEnd, rest);
+        rest = {};
+    }
     leftoverHasStart_ = !rest.empty();
     leftoverHasEnd_ = rest.find('#') != npos;
     leftover_ = std::string(rest); // rest may point into leftover_ itself

@@ -1,7 +1,6 @@
 #include "link/commands.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -385,28 +384,32 @@ std::vector<std::string> splitPieces(const std::string& frame, std::size_t piece
     return pieces;
 }
 
-Ipv4Octets ownAddressFor(const std::string& deviceAddress) {
-    if (deviceAddress == "localhost" || isLoopbackIpv4(deviceAddress)) return {127, 0, 0, 1};
+std::optional<in_addr> localAddressOfRoute(const in_addr& device) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0) return std::nullopt;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(kDevicePort);
+    to.sin_addr = device;
+    std::optional<in_addr> local;
+    sockaddr_in own{};
+    socklen_t len = sizeof own;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &len) == 0 && own.sin_addr.s_addr != INADDR_ANY)
+        local = own.sin_addr;
+    ::close(fd);
+    return local;
+}
 
-    Ipv4Octets own{0, 0, 0, 0};
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0) return own;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* list = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &list) != 0 || !list) return own;
-    for (const addrinfo* p = list; p; p = p->ai_next) {
-        if (p->ai_family != AF_INET || !p->ai_addr) continue;
-        sockaddr_in sin{};
-        std::memcpy(&sin, p->ai_addr, sizeof sin);
-        const std::uint32_t a = ntohl(sin.sin_addr.s_addr);
-        own = {static_cast<std::uint8_t>(a >> 24), static_cast<std::uint8_t>(a >> 16),
-               static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a)};
-        break;
-    }
-    freeaddrinfo(list);
-    return own;
+Ipv4Octets ownAddressFor(const std::string& deviceAddress, const RouteLookup& route) {
+    if (deviceAddress == "localhost" || isLoopbackIpv4(deviceAddress)) return {127, 0, 0, 1};
+    in_addr device{};
+    if (!parseIpv4(deviceAddress, device)) return {0, 0, 0, 0};
+    // Not the host name's first address: on many systems that resolves to 127.0.1.1, and a
+    // device told to answer there never completes the handshake.
+    const std::optional<in_addr> local = route ? route(device) : localAddressOfRoute(device);
+    if (!local) return {0, 0, 0, 0};
+    return octetsOf(*local);
 }
 
 } // namespace quorvel

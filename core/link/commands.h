@@ -3,9 +3,13 @@
 // checked to the character without a socket.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,9 +68,15 @@ std::array<std::uint8_t, kNameBitmapBytes> renderNameBitmap(std::string_view gbk
 // Cuts a frame into datagrams of at most kPieceBytes.
 std::vector<std::string> splitPieces(const std::string& frame, std::size_t pieceBytes = kPieceBytes);
 
-// The program's own IPv4 address as the device should answer to: the first address of the host
-// name; 0.0.0.0 when it cannot be found. Loopback device addresses get 127.0.0.1 instead
-// (the application binds there when it talks to a local simulator).
-Ipv4Octets ownAddressFor(const std::string& deviceAddress);
+// The local address the kernel would send from to reach the device, read from a UDP socket
+// connected to it (connecting a datagram socket sends nothing); nullopt without a route.
+std::optional<in_addr> localAddressOfRoute(const in_addr& device);
+using RouteLookup = std::function<std::optional<in_addr>(const in_addr& device)>;
+
+// The program's own IPv4 address as the device should answer to: the local end of the route to
+// the device (route empty: localAddressOfRoute); 0.0.0.0 when there is none or the device
+// address is malformed. Loopback device addresses get 127.0.0.1 instead (the application binds
+// there when it talks to a local simulator).
+Ipv4Octets ownAddressFor(const std::string& deviceAddress, const RouteLookup& route = {});
 
 } // namespace quorvel

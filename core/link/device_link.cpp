@@ -2,12 +2,14 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 namespace quorvel {
 
 DeviceLink::DeviceLink(DeviceState& state, const LinkClock& clock, LinkOptions options)
     : state_(state), clock_(clock), options_(std::move(options)),
       sender_([this](const Destination& to, std::string_view datagram, std::string& error) {
-          return transport_.sendTo(to.host, to.port, datagram, error);
+          return transport_.sendTo(to.address, datagram, error);
       }),
       dispatcher_(state), connection_(state, clock, *this, options_.timing) {
     connection_.setLanguage(options_.languageFlag);
@@ -17,10 +19,27 @@ DeviceLink::~DeviceLink() {
     // The owner may already be half torn down: tell it nothing more.
     connection_.setEventSink(nullptr);
     sender_.setFailureHandler(nullptr);
+    failure_ = nullptr;
+    // An owner that waited for closeFinished() has seen the queue out already (or chose to give up
+    // on it); it must not wait a second time here.
+    if (closeBy_ && closeFinished()) {
+        receiver_.stop();
+        return;
+    }
     if (receiver_.running() || state_.link.linkOnline) connection_.closeLink();
     receiver_.stop();
     // Let a last Q 0 reach the device, but never hang on a long bulk queue.
-    sender_.drain(std::chrono::milliseconds(300));
+    sender_.drain(options_.closeBudget);
+}
+
+void DeviceLink::closeLink() {
+    connection_.closeLink();
+    closeBy_ = std::chrono::steady_clock::now() + options_.closeBudget;
+}
+
+bool DeviceLink::closeFinished() const {
+    if (!connection_.closeFinished()) return false;
+    return sender_.settled() || !closeBy_ || std::chrono::steady_clock::now() >= *closeBy_;
 }
 
 std::string DeviceLink::bindAddress() const {
@@ -32,12 +51,23 @@ Ipv4Octets DeviceLink::ownAddress() const {
     in_addr a{};
     if (!options_.bindAddress.empty() && parseIpv4(options_.bindAddress, a) && a.s_addr != INADDR_ANY)
         return octetsOf(a);
-    return ownAddressFor(state_.link.hostAddress);
+    return ownAddressFor(state_.link.hostAddress, options_.routeLookup);
 }
 
-Destination DeviceLink::destination() const {
-    // Read at every send: the address may be changed on the settings page between two edits.
-    return {state_.link.hostAddress, static_cast<std::uint16_t>(state_.link.udpPort & 0xFFFF)};
+const Destination* DeviceLink::destination(std::string& error) {
+    // The address may be changed on the settings page between two edits, so it is compared at
+    // every send; it is only parsed again when it did change.
+    if (dest_.host != state_.link.hostAddress || dest_.port != state_.link.udpPort) {
+        dest_.host = state_.link.hostAddress;
+        dest_.port = state_.link.udpPort;
+        dest_.to = makeDestination(dest_.host, static_cast<std::uint16_t>(dest_.port & 0xFFFF));
+    }
+    if (!dest_.to) {
+        error = "malformed device address '" + dest_.host + "': not sent";
+        return nullptr;
+    }
+    if (!transport_.checkDestination(dest_.to->address.sin_addr, error)) return nullptr;
+    return &*dest_.to;
 }
 
 bool DeviceLink::startReceive(std::string& error) {
@@ -89,17 +119,17 @@ bool DeviceLink::releaseSocket(std::chrono::milliseconds drainBudget) {
     return drained;
 }
 
-bool DeviceLink::sendAlways(OutgoingFrame frame, std::string* error) {
-    Destination to = destination();
+bool DeviceLink::send(OutgoingFrame frame, std::string* error) {
     std::string why;
-    if (!transport_.checkDestination(to.host, why)) {
+    const Destination* to = destination(why);
+    if (!to) {
         // Refused before it is queued, so nothing ever leaves for a bad or forbidden address.
         ++refused_;
         if (failure_) failure_(why);
         if (error) *error = why;
         return false;
     }
-    sender_.enqueue(std::move(frame), std::move(to));
+    sender_.enqueue(std::move(frame), *to);
     return true;
 }
 
@@ -113,25 +143,36 @@ void DeviceLink::sendHandshake() {
     sendAlways(std::move(z));
 }
 
-bool DeviceLink::send(OutgoingFrame frame, std::string* error) {
+bool DeviceLink::sendCommand(char letter, std::span<const int> selectors, std::string* error) {
     if (!state_.link.linkOnline) {
         if (error) *error = "not connected";
         return false;
     }
-    return sendAlways(std::move(frame), error);
-}
-
-bool DeviceLink::sendCommand(char letter, std::span<const int> selectors, std::string* error) {
     OutgoingFrame frame;
     std::string why;
-    if (!buildCommand(state_, letter, selectors, ownAddress(), frame, why)) {
+    // Only Z carries our address, and finding it costs a socket.
+    const Ipv4Octets own = letter == 'Z' ? ownAddress() : Ipv4Octets{};
+    if (!buildCommand(state_, letter, selectors, own, frame, why)) {
         if (error) *error = why;
         return false;
     }
     return send(std::move(frame), error);
 }
 
+DropCounts DeviceLink::dropCounts() const {
+    DropCounts all = receiver_.stats().drops;
+    for (std::size_t i = 0; i < kDropReasons; ++i)
+        all[i] += parserDrops_[i];
+    return all;
+}
+
 int DeviceLink::deliverPending() {
+    // Taken even when nobody watches: they would otherwise keep waitForFrames() answering at once.
+    receiver_.takeDrops(drops_);
+    if (dropObserver_)
+        for (const DropRecord& d : drops_)
+            dropObserver_(d);
+    drops_.clear();
     receiver_.takeFrames(pending_);
     int n = 0;
     while (!pending_.empty()) {
@@ -141,6 +182,12 @@ int DeviceLink::deliverPending() {
         // would double the cost of each status report.
         DispatchResult r = dispatcher_.dispatchAccepted(frame, clock_.now());
         ++n;
+        const std::size_t kept = std::min<std::size_t>(r.dropCount, DispatchResult::kKeptDrops);
+        for (std::size_t i = 0; i < kept; ++i) {
+            const ReportDrop& d = r.drops[i];
+            ++parserDrops_[static_cast<std::size_t>(d.reason)];
+            if (dropObserver_) dropObserver_(DropRecord{d.reason, r.letter, d.section, {}});
+        }
         connection_.onReport(r);
         if (observer_) observer_(frame, r);
     }

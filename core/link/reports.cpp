@@ -35,6 +35,7 @@ public:
     std::string_view operator[](int i) const {
         return i < count_ ? part_[static_cast<std::size_t>(i)] : std::string_view{};
     }
+    int count() const { return count_; }
 
 private:
     std::array<std::string_view, kMaxSections> part_{};
@@ -81,25 +82,46 @@ private:
     std::size_t p_ = 0;
 };
 
+// Where the parsers note what they leave out; nowhere for the plain parse* entry points.
+struct Notes {
+    DispatchResult* result = nullptr;
+    void add(DropReason why, int section) const {
+        if (result) result->addDrop(why, section);
+    }
+};
+
+// Sections from `first` on carry nothing any report defines (the empty text after the last comma
+// aside).
+void extraSections(const Notes& notes, const Sections& sec, int first) {
+    for (int i = first; i < sec.count(); ++i)
+        if (!sec[i].empty()) notes.add(DropReason::SectionOutOfRange, i);
+}
+
 // A per-record section runs over as many whole records as its text holds, never beyond the
-// records that exist; fn(index, reader) reads one record, index 0-based.
+// records that exist; fn(index, reader) reads one record, index 0-based. A part record at the end
+// and records past the last that exists are left out, and noted.
 template <typename Fn>
-void eachRecord(std::string_view section, std::size_t recordChars, int maxRecords, Fn&& fn) {
+void eachRecord(const Notes& notes, int index, std::string_view section, std::size_t recordChars,
+                int maxRecords, Fn&& fn) {
     Reader r(section);
     for (int i = 0; i < maxRecords && r.has(recordChars); ++i)
         fn(i, r);
+    if (section.size() % recordChars != 0) notes.add(DropReason::WrongLength, index);
+    if (section.size() / recordChars > static_cast<std::size_t>(maxRecords))
+        notes.add(DropReason::SectionOutOfRange, index);
 }
 
 // Sections of pairs decode like any hex field of a report: a text of odd length gets a "0" in
 // front before it is taken two characters at a time. Sections of single digits do not.
 template <typename Fn>
-void eachPairRecord(std::string_view section, std::size_t recordChars, int maxRecords, Fn&& fn) {
-    if (section.size() % 2 == 0) return eachRecord(section, recordChars, maxRecords, fn);
+void eachPairRecord(const Notes& notes, int index, std::string_view section, std::size_t recordChars,
+                    int maxRecords, Fn&& fn) {
+    if (section.size() % 2 == 0) return eachRecord(notes, index, section, recordChars, maxRecords, fn);
     std::string padded;
     padded.reserve(section.size() + 1);
     padded.push_back('0');
     padded.append(section);
-    eachRecord(std::string_view(padded), recordChars, maxRecords, fn);
+    eachRecord(notes, index, std::string_view(padded), recordChars, maxRecords, fn);
 }
 
 std::int32_t& inputsThenOutputs(DeviceState& s, int i, std::int32_t InputChannel::*inField,
@@ -120,19 +142,20 @@ bool outlined(std::string_view frame) {
 constexpr int kAllInputs = kInputRecords;
 constexpr int kInputStrips = 16;
 
-void storeFullState(std::string_view frame, DeviceState& s) {
+void storeFullState(std::string_view frame, DeviceState& s, const Notes& notes = {}) {
     const Sections sec(frame);
-    eachPairRecord(sec[2], 2, kInputsThenOutputs, [&](int i, Reader& r) {
+    eachPairRecord(notes, 2, sec[2], 2, kInputsThenOutputs, [&](int i, Reader& r) {
         inputsThenOutputs(s, i, &InputChannel::level, &OutputChannel::level) = r.pair();
     });
-    eachRecord(sec[3], 1, kInputsThenOutputs, [&](int i, Reader& r) {
+    eachRecord(notes, 3, sec[3], 1, kInputsThenOutputs, [&](int i, Reader& r) {
         inputsThenOutputs(s, i, &InputChannel::mute, &OutputChannel::mute) = r.digit();
     });
     auto in = [&](int i) -> InputChannel& { return s.input[static_cast<std::size_t>(i)]; };
     auto out = [&](int i) -> OutputChannel& { return s.output[static_cast<std::size_t>(i)]; };
 
-    eachRecord(sec[4], 1, kInputStrips, [&](int i, Reader& r) { in(i).dynamics.compEnabled = r.digit(); });
-    eachPairRecord(sec[5], 10, kInputStrips, [&](int i, Reader& r) {
+    eachRecord(notes, 4, sec[4], 1, kInputStrips,
+               [&](int i, Reader& r) { in(i).dynamics.compEnabled = r.digit(); });
+    eachPairRecord(notes, 5, sec[5], 10, kInputStrips, [&](int i, Reader& r) {
         Dynamics& d = in(i).dynamics;
         d.compRatio = r.pair();
         d.compThreshold = r.pair();
@@ -140,26 +163,26 @@ void storeFullState(std::string_view frame, DeviceState& s) {
         d.compRelease = r.pair();
         d.compGain = r.pair();
     });
-    eachRecord(sec[6], 1, kOutputRecords, [&](int i, Reader& r) { out(i).limiter[0] = r.digit(); });
-    eachPairRecord(sec[7], 10, kOutputRecords, [&](int i, Reader& r) {
+    eachRecord(notes, 6, sec[6], 1, kOutputRecords, [&](int i, Reader& r) { out(i).limiter[0] = r.digit(); });
+    eachPairRecord(notes, 7, sec[7], 10, kOutputRecords, [&](int i, Reader& r) {
         // The device sends the ratio (l6) first, then l2..l5.
         auto& l = out(i).limiter;
         l[5] = r.pair();
         for (int k = 1; k <= 4; ++k)
             l[static_cast<std::size_t>(k)] = r.pair();
     });
-    eachRecord(sec[8], 1, kInputStrips, [&](int i, Reader& r) { in(i).lpfOn = r.digit(); });
-    eachPairRecord(sec[9], 6, kInputStrips, [&](int i, Reader& r) {
+    eachRecord(notes, 8, sec[8], 1, kInputStrips, [&](int i, Reader& r) { in(i).lpfOn = r.digit(); });
+    eachPairRecord(notes, 9, sec[9], 6, kInputStrips, [&](int i, Reader& r) {
         in(i).lpfFreq = r.word();
         in(i).lpfSlope = r.pair();
     });
-    eachRecord(sec[10], 1, kInputStrips, [&](int i, Reader& r) { in(i).hpfOn = r.digit(); });
-    eachPairRecord(sec[11], 6, kInputStrips, [&](int i, Reader& r) {
+    eachRecord(notes, 10, sec[10], 1, kInputStrips, [&](int i, Reader& r) { in(i).hpfOn = r.digit(); });
+    eachPairRecord(notes, 11, sec[11], 6, kInputStrips, [&](int i, Reader& r) {
         in(i).hpfFreq = r.word();
         in(i).hpfSlope = r.pair();
     });
-    eachRecord(sec[12], 1, kAnalogInputs, [&](int i, Reader& r) { in(i).peqOn = r.digit(); });
-    eachPairRecord(sec[13], kPeqBands * 10, kAllInputs, [&](int i, Reader& r) {
+    eachRecord(notes, 12, sec[12], 1, kAnalogInputs, [&](int i, Reader& r) { in(i).peqOn = r.digit(); });
+    eachPairRecord(notes, 13, sec[13], kPeqBands * 10, kAllInputs, [&](int i, Reader& r) {
         for (int b = 0; b < kPeqBands; ++b) {
             PeqBand& band = in(i).peq[static_cast<std::size_t>(b)];
             // The wire counts types from 1 and halves the gain, as command G does.
@@ -169,21 +192,24 @@ void storeFullState(std::string_view frame, DeviceState& s) {
             band.bandQ = r.pair();
         }
     });
-    eachRecord(sec[14], 1, kOutputRecords, [&](int i, Reader& r) { out(i).geqOn = r.digit(); });
-    eachPairRecord(sec[15], 2 * kGeqBands, kOutputRecords, [&](int i, Reader& r) {
+    eachRecord(notes, 14, sec[14], 1, kOutputRecords, [&](int i, Reader& r) { out(i).geqOn = r.digit(); });
+    eachPairRecord(notes, 15, sec[15], 2 * kGeqBands, kOutputRecords, [&](int i, Reader& r) {
         for (auto& slot : out(i).geq)
             slot.gain = r.pair() * 2;
     });
-    eachRecord(sec[16], 8, kAllInputs, [&](int i, Reader& r) {
+    eachRecord(notes, 16, sec[16], 8, kAllInputs, [&](int i, Reader& r) {
         for (auto& flag : in(i).routeToOutput)
             flag = r.digit();
     });
-    eachRecord(sec[17], 1, kOutputRecords, [&](int i, Reader& r) { out(i).lineLevel = r.digit(); });
-    eachRecord(sec[18], 1, kAllInputs, [&](int i, Reader& r) { in(i).danteSource = r.digit(); });
+    eachRecord(notes, 17, sec[17], 1, kOutputRecords,
+               [&](int i, Reader& r) { out(i).lineLevel = r.digit(); });
+    eachRecord(notes, 18, sec[18], 1, kAllInputs, [&](int i, Reader& r) { in(i).danteSource = r.digit(); });
     // Section 19 carries nothing the application keeps.
-    eachPairRecord(sec[20], 2, kOutputRecords, [&](int i, Reader& r) { out(i).outSwitchJ = r.pair(); });
-    eachRecord(sec[21], 1, kOutputRecords, [&](int i, Reader& r) { out(i).outSwitchK = r.digit(); });
-    eachPairRecord(sec[22], 4, kAllInputs, [&](int i, Reader& r) {
+    eachPairRecord(notes, 20, sec[20], 2, kOutputRecords,
+                   [&](int i, Reader& r) { out(i).outSwitchJ = r.pair(); });
+    eachRecord(notes, 21, sec[21], 1, kOutputRecords,
+               [&](int i, Reader& r) { out(i).outSwitchK = r.digit(); });
+    eachPairRecord(notes, 22, sec[22], 4, kAllInputs, [&](int i, Reader& r) {
         in(i).automixThreshold = r.pair();
         in(i).priority = r.pair();
     });
@@ -191,22 +217,24 @@ void storeFullState(std::string_view frame, DeviceState& s) {
         AutomixSettings& a = s.automix;
         std::int32_t* order[] = {&a.manualMode, &a.maxOpenChannels,          &a.lastHold,
                                  &a.holdTime,   &a.closedChannelAttenuation, &a.nomAttenuation};
-        eachPairRecord(sec[23], 2, 6, [&](int i, Reader& r) { *order[i] = r.pair(); });
+        eachPairRecord(notes, 23, sec[23], 2, 6, [&](int i, Reader& r) { *order[i] = r.pair(); });
     }
-    eachPairRecord(sec[24], 2, 1, [&](int, Reader& r) { setPhantomMask(s, r.pair()); });
-    eachPairRecord(sec[25], 2, kAllInputs, [&](int i, Reader& r) { in(i).gainStep = r.pair(); });
+    eachPairRecord(notes, 24, sec[24], 2, 1, [&](int, Reader& r) { setPhantomMask(s, r.pair()); });
+    eachPairRecord(notes, 25, sec[25], 2, kAllInputs, [&](int i, Reader& r) { in(i).gainStep = r.pair(); });
     {
         AutomixSettings& a = s.automix;
         std::int32_t* order[] = {&a.zeroCrossingRate, &a.energy, &a.compareCount, &a.thresholdCompensation};
-        eachPairRecord(sec[26], 2, 4, [&](int i, Reader& r) { *order[i] = r.pair(); });
+        eachPairRecord(notes, 26, sec[26], 2, 4, [&](int i, Reader& r) { *order[i] = r.pair(); });
     }
     if (!sec[27].empty()) setName(s.deviceText, sec[27].substr(0, kNameBytes));
+    if (sec[27].size() > static_cast<std::size_t>(kNameBytes)) notes.add(DropReason::WrongLength, 27);
+    extraSections(notes, sec, 28);
 }
 
-void storeNames(std::string_view frame, DeviceState& s) {
+void storeNames(std::string_view frame, DeviceState& s, const Notes& notes = {}) {
     const Sections sec(frame);
     int units = 0;
-    eachPairRecord(sec[2], kUnitRecordChars, kUnits, [&](int u, Reader& r) {
+    eachPairRecord(notes, 2, sec[2], kUnitRecordChars, kUnits, [&](int u, Reader& r) {
         for (auto& slot : s.units[static_cast<std::size_t>(u)]) {
             const int v = r.pair();
             // The device marks an empty slot with 0xFF; the application keeps it as 0.
@@ -215,7 +243,7 @@ void storeNames(std::string_view frame, DeviceState& s) {
         units = u + 1;
     });
     s.unitCount = units;
-    eachPairRecord(sec[3], kNameChars, kInputsThenOutputs, [&](int i, Reader& r) {
+    eachPairRecord(notes, 3, sec[3], kNameChars, kInputsThenOutputs, [&](int i, Reader& r) {
         std::array<char16_t, 8> buf{};
         std::size_t n = 0;
         bool ended = false;
@@ -228,12 +256,15 @@ void storeNames(std::string_view frame, DeviceState& s) {
                                             : s.output[static_cast<std::size_t>(i - kAnalogInputs)].name;
         setName(name, utf16ToGbk(std::u16string_view(buf.data(), n)));
     });
+    extraSections(notes, sec, 4);
 }
 
-void storeStatus(std::string_view frame, DeviceState& s) {
+void storeStatus(std::string_view frame, DeviceState& s, const Notes& notes = {}) {
     // Values sit at fixed places from character 5; a short report gives only those it holds,
     // and nothing is read from the checksum digits.
     const std::size_t end = frame.size() - 5;
+    // 22 values of two digits and the closing comma.
+    if (end != 5 + 2 * 22 + 1) notes.add(DropReason::WrongLength, 2);
     auto value = [&](int j, int& v) {
         const std::size_t at = 5 + 2 * static_cast<std::size_t>(j);
         if (at + 2 > end) return false;
@@ -255,13 +286,14 @@ void storeStatus(std::string_view frame, DeviceState& s) {
     }
 }
 
-void storeLevels(std::string_view frame, DeviceState& s) {
+void storeLevels(std::string_view frame, DeviceState& s, const Notes& notes = {}) {
     const Sections sec(frame);
     auto out = [&](int i) -> OutputChannel& { return s.output[static_cast<std::size_t>(i)]; };
-    eachPairRecord(sec[2], 2, kOutputRecords, [&](int i, Reader& r) { out(i).level = r.pair(); });
-    eachPairRecord(sec[3], 2, kOutputRecords, [&](int i, Reader& r) { out(i).mute = r.pair(); });
-    eachPairRecord(sec[4], 2, kOutputRecords, [&](int i, Reader& r) { out(i).lineLevel = r.pair(); });
-    eachPairRecord(sec[5], 2, kAnalogInputs,
+    eachPairRecord(notes, 2, sec[2], 2, kOutputRecords, [&](int i, Reader& r) { out(i).level = r.pair(); });
+    eachPairRecord(notes, 3, sec[3], 2, kOutputRecords, [&](int i, Reader& r) { out(i).mute = r.pair(); });
+    eachPairRecord(notes, 4, sec[4], 2, kOutputRecords,
+                   [&](int i, Reader& r) { out(i).lineLevel = r.pair(); });
+    eachPairRecord(notes, 5, sec[5], 2, kAnalogInputs,
                    [&](int i, Reader& r) { s.input[static_cast<std::size_t>(i)].level = r.pair(); });
     const std::string_view number = sec[6];
     if (!number.empty()) {
@@ -278,6 +310,7 @@ void storeLevels(std::string_view frame, DeviceState& s) {
         if (v > INT32_MAX) v = INT32_MAX;
         s.reportNumber = static_cast<std::int32_t>(v);
     }
+    extraSections(notes, sec, 7);
 }
 
 std::uint8_t openMask(const DeviceState& s) {
@@ -288,6 +321,28 @@ std::uint8_t openMask(const DeviceState& s) {
 }
 
 } // namespace
+
+const char* dropReasonText(DropReason why) {
+    switch (why) {
+    case DropReason::TooShort:
+        return "too short";
+    case DropReason::BadChecksum:
+        return "bad checksum";
+    case DropReason::NoEnd:
+        return "no end mark";
+    case DropReason::NoStart:
+        return "no start mark";
+    case DropReason::WrongSender:
+        return "wrong sender";
+    case DropReason::UnusedLetter:
+        return "unused letter";
+    case DropReason::WrongLength:
+        return "wrong length";
+    case DropReason::SectionOutOfRange:
+        return "section out of range";
+    }
+    return "unknown";
+}
 
 bool parseFullStateReport(std::string_view frame, DeviceState& s) {
     if (!wellFormed(frame)) return false;
@@ -324,7 +379,10 @@ DispatchResult ReportDispatcher::dispatchAccepted(std::string_view frame, Clock:
 
 DispatchResult ReportDispatcher::run(std::string_view frame, Clock::time_point now, bool verify) {
     DispatchResult r;
-    if (frame.size() < 2) return r;
+    if (frame.size() < 2) {
+        r.addDrop(DropReason::TooShort, 0);
+        return r;
+    }
     r.letter = frame[1];
     switch (r.letter) {
     case 'Z':
@@ -333,16 +391,22 @@ DispatchResult ReportDispatcher::run(std::string_view frame, Clock::time_point n
     case 'P':
         break;
     default:
+        r.addDrop(DropReason::UnusedLetter, 0);
         return r; // G and letters the application does not use
     }
     if (!(verify ? wellFormed(frame) : outlined(frame))) {
         r.kind = ReportKind::Rejected;
+        r.addDrop(frame.size() < kMinFrameLength ? DropReason::TooShort
+                  : !outlined(frame)             ? DropReason::NoEnd
+                                                 : DropReason::BadChecksum,
+                  0);
         return r;
     }
+    const Notes notes{&r};
     LinkState& link = state_.link;
     switch (r.letter) {
     case 'Z':
-        storeFullState(frame, state_);
+        storeFullState(frame, state_, notes);
         normaliseAfterFullState(state_);
         r.kind = ReportKind::FullState;
         link.handshakeDone = true;
@@ -352,14 +416,14 @@ DispatchResult ReportDispatcher::run(std::string_view frame, Clock::time_point n
         r.wentOnline = true;
         return r;
     case 'Y':
-        storeNames(frame, state_);
+        storeNames(frame, state_, notes);
         r.kind = ReportKind::Names;
         link.lastReportTime = now;
         r.sendResumeReports = true;
         return r;
     case 'Q': {
         const std::uint8_t before = openMask(state_);
-        storeStatus(frame, state_);
+        storeStatus(frame, state_, notes);
         r.kind = ReportKind::Status;
         link.lastReportTime = now;
         if (!reportIndicator_) {
@@ -370,7 +434,7 @@ DispatchResult ReportDispatcher::run(std::string_view frame, Clock::time_point n
         return r;
     }
     default: // 'P'
-        storeLevels(frame, state_);
+        storeLevels(frame, state_, notes);
         r.kind = ReportKind::Levels;
         link.lastReportTime = now;
         r.moveFaders = link.linkOnline;

@@ -3,6 +3,7 @@
 // report indicator) comes back as a DispatchResult for the owner to act on, on its own thread.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -12,8 +13,37 @@
 
 namespace quorvel {
 
+// Why received text did not (wholly) reach DeviceState. The assembler and the receive thread drop
+// whole texts; the parsers drop the parts of an accepted report they cannot place.
+enum class DropReason : std::uint8_t {
+    TooShort,          // shorter than the shortest frame, or a fragment of two characters or fewer
+    BadChecksum,       // checksum digits that do not match the text (lower case included)
+    NoEnd,             // a frame start whose end mark never came before the next start
+    NoStart,           // an end mark without a frame start before it
+    WrongSender,       // a datagram from anyone but the device
+    UnusedLetter,      // a report letter the application does not take
+    WrongLength,       // a report or section that is not a whole number of its records
+    SectionOutOfRange, // records or sections beyond those that exist
+};
+inline constexpr std::size_t kDropReasons = 8;
+using DropCounts = std::array<std::uint64_t, kDropReasons>;
+// Lower-case words for logs and the monitor: "bad checksum", "wrong sender", ...
+const char* dropReasonText(DropReason why);
+
+// One drop as the owner sees it.
+struct DropRecord {
+    DropReason reason = DropReason::TooShort;
+    char letter = 0;  // parser drops: the report's letter
+    int section = 0;  // parser drops: the section, 0 for the report as a whole
+    std::string text; // receive-side drops: the start of what was thrown away
+};
+
 class FrameAssembler {
 public:
+    // Called for every text the assembler throws away, with the text (a view into its buffer).
+    using DropFn = std::function<void(DropReason, std::string_view text)>;
+    void setDropHandler(DropFn fn) { onDrop_ = std::move(fn); }
+
     // Joins text with the leftover, hands every accepted frame ("%".."#", checksum valid) to
     // onFrame in order, keeps the unfinished rest. Returns the number of frames accepted.
     int feed(std::string_view text, const std::function<void(std::string_view)>& onFrame);
@@ -24,6 +54,10 @@ public:
     }
 
 private:
+    void dropped(DropReason why, std::string_view text) const {
+        if (onDrop_) onDrop_(why, text);
+    }
+    DropFn onDrop_;
     std::string leftover_;
     // Whether the leftover holds a "%" / "#": while a frame trickles in, a datagram that brings
     // neither marker the leftover lacks cannot complete anything, and the leftover is not rescanned.
@@ -34,6 +68,11 @@ private:
 
 enum class ReportKind : std::uint8_t { FullState, Names, Status, Levels, Ignored, Rejected };
 
+struct ReportDrop {
+    DropReason reason = DropReason::WrongLength;
+    std::uint8_t section = 0; // 0: the report as a whole
+};
+
 struct DispatchResult {
     ReportKind kind = ReportKind::Ignored;
     char letter = 0;
@@ -42,6 +81,14 @@ struct DispatchResult {
     bool reportIndicatorOn = false;      // first accepted status report: show "ONLINE"
     std::uint8_t channelOpenChanged = 0; // bit k-1: channelOpen of channel k changed
     bool moveFaders = false;             // levels report while online: strips follow the device
+    // What the parsers could not place: the first kKeptDrops drops, and how many there were.
+    static constexpr std::size_t kKeptDrops = 8;
+    std::uint8_t dropCount = 0;
+    std::array<ReportDrop, kKeptDrops> drops{};
+    void addDrop(DropReason why, int section) {
+        if (dropCount < kKeptDrops) drops[dropCount] = {why, static_cast<std::uint8_t>(section)};
+        if (dropCount < 0xFF) ++dropCount;
+    }
 };
 
 // Individual parsers: false (and nothing stored) when the frame fails validation.

@@ -91,8 +91,14 @@ bool UdpTransport::checkDestination(std::string_view host, std::string& error) c
         error = "malformed device address '" + std::string(host) + "': not sent";
         return false;
     }
-    if (loopbackOnly_ && !isLoopback(a)) {
-        error = "QUORVEL_LOOPBACK_ONLY is set: refusing to send to " + std::string(host) +
+    return checkDestination(a, error);
+}
+
+bool UdpTransport::checkDestination(const in_addr& address, std::string& error) const {
+    if (loopbackOnly_ && !isLoopback(address)) {
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &address, text, sizeof text);
+        error = "QUORVEL_LOOPBACK_ONLY is set: refusing to send to " + std::string(text) +
                 " (only 127.0.0.0/8 is allowed)";
         return false;
     }
@@ -101,11 +107,20 @@ bool UdpTransport::checkDestination(std::string_view host, std::string& error) c
 
 bool UdpTransport::sendTo(std::string_view host, std::uint16_t port, std::string_view data,
                           std::string& error) {
-    if (!checkDestination(host, error)) return false;
     sockaddr_in sa{};
+    if (!parseIpv4(host, sa.sin_addr)) {
+        error = "malformed device address '" + std::string(host) + "': not sent";
+        return false;
+    }
     sa.sin_family = AF_INET;
     sa.sin_port = htons(port);
-    parseIpv4(host, sa.sin_addr);
+    return sendTo(sa, data, error);
+}
+
+bool UdpTransport::sendTo(const sockaddr_in& sa, std::string_view data, std::string& error) {
+    // Checked again for every datagram, however the address was obtained: the guard is the last
+    // thing between a test and the LAN, and an integer compare costs nothing.
+    if (!checkDestination(sa.sin_addr, error)) return false;
     std::lock_guard lock(mutex_);
     int fd = fd_.load();
     if (fd < 0) {
@@ -114,7 +129,8 @@ bool UdpTransport::sendTo(std::string_view host, std::uint16_t port, std::string
     }
     ssize_t n;
     do {
-        n = ::sendto(fd, data.data(), data.size(), MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        n = ::sendto(fd, data.data(), data.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa),
+                     sizeof sa);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         error = errnoText("sendto");
@@ -179,6 +195,7 @@ void ReceiveThread::stop() {
         // back online, and a names report would ask the device to resume its reports.
         std::lock_guard lock(mutex_);
         frames_.clear();
+        drops_.clear();
     }
     running_.store(false);
     cv_.notify_all();
@@ -208,15 +225,42 @@ bool ReceiveThread::hasFrames() const {
 bool ReceiveThread::waitForFrames(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock lock(mutex_);
     // Without a receiver this simply sleeps to the deadline, so a naive owner loop cannot spin.
-    return cv_.wait_until(lock, deadline, [this] { return !frames_.empty(); });
+    return cv_.wait_until(lock, deadline, [this] { return !frames_.empty() || !drops_.empty(); });
 }
 
 ReceiveStats ReceiveThread::stats() const {
-    return {datagrams_.load(), foreign_.load(), accepted_.load()};
+    ReceiveStats st{datagrams_.load(), foreign_.load(), accepted_.load(), {}};
+    for (std::size_t i = 0; i < kDropReasons; ++i)
+        st.drops[i] = dropCounts_[i].load(std::memory_order_relaxed);
+    return st;
+}
+
+void ReceiveThread::takeDrops(std::vector<DropRecord>& out) {
+    // Called for every batch of frames; drops are rare, so the common case takes no lock.
+    if (!dropsPending_.load(std::memory_order_acquire)) return;
+    std::lock_guard lock(mutex_);
+    dropsPending_.store(false, std::memory_order_relaxed);
+    for (auto& d : drops_)
+        out.push_back(std::move(d));
+    drops_.clear();
+}
+
+void ReceiveThread::noteDrop(DropReason why, std::string text) {
+    dropCounts_[static_cast<std::size_t>(why)].fetch_add(1, std::memory_order_relaxed);
+    // Enough to show what it was; a flood of junk must not be copied whole.
+    constexpr std::size_t kShown = 80;
+    if (text.size() > kShown) text.resize(kShown);
+    std::lock_guard lock(mutex_);
+    if (drops_.size() >= kKeptDrops) drops_.pop_front();
+    drops_.push_back({why, 0, 0, std::move(text)});
+    dropsWaiting_ = true;
+    dropsPending_.store(true, std::memory_order_release);
 }
 
 void ReceiveThread::run(int fd, in_addr device) {
     FrameAssembler assembler; // a fresh leftover for every receive thread
+    assembler.setDropHandler(
+        [this](DropReason why, std::string_view text) { noteDrop(why, std::string(text)); });
     // One byte more than the largest datagram, so that a full one is still terminated.
     char buf[kMaxDatagram + 1];
     std::vector<std::string> batch;
@@ -243,22 +287,29 @@ void ReceiveThread::run(int fd, in_addr device) {
             // Anyone on the network could otherwise rewrite our state: only the device speaks.
             if (from.sin_family != AF_INET || from.sin_addr.s_addr != device.s_addr) {
                 foreign_.fetch_add(1, std::memory_order_relaxed);
+                char who[INET_ADDRSTRLEN] = "?";
+                inet_ntop(AF_INET, &from.sin_addr, who, sizeof who);
+                noteDrop(DropReason::WrongSender, "from " + std::string(who));
                 continue;
             }
             buf[got] = '\0';
             std::string_view text(buf, std::strlen(buf)); // the text ends at the first zero byte
             assembler.feed(text, [&](std::string_view frame) { batch.emplace_back(frame); });
         }
-        if (batch.empty()) continue;
-        accepted_.fetch_add(batch.size(), std::memory_order_relaxed);
+        if (batch.empty() && !dropsWaiting_) continue;
         Wake wake;
         {
             std::lock_guard lock(mutex_);
+            // Drops alone only stir waitForFrames() (the CLI monitor shows them as they happen);
+            // the owner's loop is not woken for them, so a stranger flooding the port costs the
+            // UI thread nothing. Its drops go out with the device's next frames.
             bool wasEmpty = frames_.empty();
             for (auto& f : batch)
                 frames_.push_back(std::move(f));
-            if (wasEmpty) wake = wake_;
+            if (wasEmpty && !batch.empty()) wake = wake_;
+            dropsWaiting_ = false;
         }
+        accepted_.fetch_add(batch.size(), std::memory_order_relaxed);
         batch.clear();
         cv_.notify_all();
         if (wake) wake();

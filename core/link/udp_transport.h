@@ -7,6 +7,7 @@
 
 #include <netinet/in.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "link/ipv4.h"
+#include "link/reports.h"
 
 namespace quorvel {
 
@@ -44,8 +46,11 @@ public:
 
     // Refuses a malformed address and, in loopback-only mode, anything outside 127.0.0.0/8.
     bool checkDestination(std::string_view host, std::string& error) const;
+    bool checkDestination(const in_addr& address, std::string& error) const;
     // One datagram; true only when all of it was accepted by the kernel.
     bool sendTo(std::string_view host, std::uint16_t port, std::string_view data, std::string& error);
+    // The same to an address parsed beforehand; the loopback guard still applies.
+    bool sendTo(const sockaddr_in& to, std::string_view data, std::string& error);
 
     void setLoopbackOnly(bool on) { loopbackOnly_.store(on); }
     bool loopbackOnly() const { return loopbackOnly_.load(); }
@@ -63,6 +68,7 @@ struct ReceiveStats {
     std::uint64_t datagrams = 0;
     std::uint64_t foreignDropped = 0; // datagrams from anyone but the device
     std::uint64_t framesAccepted = 0;
+    DropCounts drops{}; // by reason: what the assembler and the sender check threw away
 };
 
 // Blocks in poll() on the socket and an eventfd, so it costs nothing while the line is quiet and
@@ -87,6 +93,10 @@ public:
     void setWake(Wake wake);
     // Owner thread: moves every waiting frame text out, in arrival order.
     void takeFrames(std::deque<std::string>& out);
+    // Owner thread: moves out the records of the drops since the last call (the most recent
+    // kKeptDrops of them; the counts in stats() hold them all).
+    static constexpr std::size_t kKeptDrops = 256;
+    void takeDrops(std::vector<DropRecord>& out);
     bool hasFrames() const;
     // Waits (real time) until frames wait or the deadline passes.
     bool waitForFrames(std::chrono::steady_clock::time_point deadline);
@@ -94,6 +104,7 @@ public:
 
 private:
     void run(int fd, in_addr device);
+    void noteDrop(DropReason why, std::string text);
 
     std::thread thread_;
     int stopFd_ = -1;
@@ -103,6 +114,10 @@ private:
     std::deque<std::string> frames_;
     Wake wake_;
     std::atomic<std::uint64_t> datagrams_{0}, foreign_{0}, accepted_{0};
+    std::array<std::atomic<std::uint64_t>, kDropReasons> dropCounts_{};
+    std::deque<DropRecord> drops_;          // under mutex_
+    bool dropsWaiting_ = false;             // receive thread only: drops were noted since the last wake
+    std::atomic<bool> dropsPending_{false}; // drops_ may hold records
 };
 
 } // namespace quorvel

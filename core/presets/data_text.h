@@ -23,7 +23,8 @@ inline void appendHex(std::string& out, std::int32_t value, int digits) {
     }
 }
 
-inline std::optional<int> hexDigitValue(char c) {
+// Unlike the link's reading of report fields, a stored text with a non-hex character is damaged.
+inline std::optional<int> storedHexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -50,8 +51,8 @@ inline std::optional<std::int32_t> readHexGroup(std::string_view group) {
     padded.append(group);
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < padded.size(); i += 2) {
-        const auto hi = hexDigitValue(padded[i]);
-        const auto lo = hexDigitValue(padded[i + 1]);
+        const auto hi = storedHexDigit(padded[i]);
+        const auto lo = storedHexDigit(padded[i + 1]);
         if (!hi || !lo) {
             return std::nullopt;
         }

@@ -1,3 +1,4 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include "link/field_registry.h"
 #include "link/frame.h"
 #include "link/gbk.h"
+#include "link/ipv4.h"
 
 using namespace quorvel;
 
@@ -360,4 +362,36 @@ TEST(Dispatch, PiecesAndOwnAddress) {
     EXPECT_EQ(ownAddressFor("127.0.0.2"), loop);
     EXPECT_EQ(ownAddressFor("127.3.4.5"), loop);
     EXPECT_EQ(ownAddressFor("localhost"), loop);
+}
+
+TEST(Dispatch, OwnAddressIsTheLocalEndOfTheRouteToTheDevice) {
+    // The stub stands in for the kernel's routing table; nothing here touches a real route but
+    // loopback.
+    std::vector<std::string> asked;
+    const RouteLookup lan = [&](const in_addr& device) -> std::optional<in_addr> {
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &device, text, sizeof text);
+        asked.emplace_back(text);
+        in_addr own{};
+        inet_pton(AF_INET, "192.168.1.20", &own);
+        return own;
+    };
+    EXPECT_EQ(ownAddressFor("192.168.1.106", lan), (Ipv4Octets{192, 168, 1, 20}));
+    EXPECT_EQ(asked, std::vector<std::string>{"192.168.1.106"});
+    // Loopback devices and malformed addresses never consult the route.
+    EXPECT_EQ(ownAddressFor("127.0.0.2", lan), (Ipv4Octets{127, 0, 0, 1}));
+    EXPECT_EQ(ownAddressFor("192.168.1", lan), (Ipv4Octets{0, 0, 0, 0}));
+    EXPECT_EQ(asked.size(), 1u);
+    const RouteLookup none = [](const in_addr&) -> std::optional<in_addr> { return std::nullopt; };
+    EXPECT_EQ(ownAddressFor("10.0.0.9", none), (Ipv4Octets{0, 0, 0, 0}));
+    // Z built from it names that address.
+    EXPECT_EQ(buildZ(ownAddressFor("192.168.1.106", lan), 39020).rfind("%Z,01,05,192168001020,39020,", 0),
+              0u);
+
+    // The real lookup, on loopback only: the kernel answers with a loopback address.
+    in_addr sim{};
+    inet_pton(AF_INET, "127.0.0.2", &sim);
+    const auto local = localAddressOfRoute(sim);
+    ASSERT_TRUE(local);
+    EXPECT_TRUE(isLoopback(*local));
 }

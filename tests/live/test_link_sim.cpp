@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -555,6 +556,41 @@ TEST(CtlNetwork, StateSetAndMonitor) {
         lines += ch == '\n';
     EXPECT_EQ(lines, 4);
     EXPECT_EQ(mon.out.rfind("{\"report\":\"Z\"", 0), 0u) << mon.out.substr(0, 80);
+}
+
+TEST(CtlNetwork, MonitorDropsNamesWhatItThrewAway) {
+    const auto port = testPort(1);
+    auto device = startSim(simOptions(port));
+    const std::string p = std::to_string(port);
+    // A stranger on another loopback address talks to the monitor's socket until it is done.
+    std::atomic<bool> done{false};
+    std::thread stranger([&] {
+        int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in from{}, to{};
+        from.sin_family = to.sin_family = AF_INET;
+        inet_pton(AF_INET, "127.0.0.3", &from.sin_addr);
+        inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+        to.sin_port = htons(port);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
+        while (!done) {
+            ::sendto(fd, "%Q,01,00,25E0#", 14, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            std::this_thread::sleep_for(20ms);
+        }
+        ::close(fd);
+    });
+    CtlRun mon = runCtl({"--host", "127.0.0.2", "monitor", "--drops", "--count", "6", "--port", p});
+    done = true;
+    stranger.join();
+    ASSERT_EQ(mon.code, 0) << mon.err;
+    EXPECT_NE(mon.out.find("{\"drop\":\"wrong sender\",\"text\":\"from 127.0.0.3\"}\n"), std::string::npos)
+        << mon.out.substr(0, 400);
+    int reports = 0;
+    for (std::size_t at = 0; (at = mon.out.find("{\"report\":", at)) != std::string::npos; ++at)
+        ++reports;
+    EXPECT_EQ(reports, 6);
+
+    CtlRun plain = runCtl({"--host", "127.0.0.2", "monitor", "--count", "2", "--port", p});
+    EXPECT_EQ(plain.out.find("\"drop\""), std::string::npos);
 }
 
 TEST(CtlNetwork, FailuresExitWithoutTouchingTheDevice) {

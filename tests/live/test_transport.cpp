@@ -145,6 +145,20 @@ TEST(LinkReceiveThread, AssemblesFramesOnlyFromTheDeviceAndCutsAtZero) {
     ReceiveStats st = rx.stats();
     EXPECT_EQ(st.foreignDropped, 1u);
     EXPECT_EQ(st.framesAccepted, 3u);
+    // Each text thrown away is counted by its reason and kept for the owner to show.
+    auto count = [&](DropReason why) { return st.drops[static_cast<std::size_t>(why)]; };
+    EXPECT_EQ(count(DropReason::WrongSender), 1u);
+    EXPECT_EQ(count(DropReason::NoStart), 1u);
+    EXPECT_EQ(count(DropReason::BadChecksum), 1u);
+    std::vector<DropRecord> drops;
+    rx.takeDrops(drops);
+    ASSERT_EQ(drops.size(), 3u);
+    EXPECT_EQ(drops[0].reason, DropReason::WrongSender);
+    EXPECT_EQ(drops[0].text, "from 127.0.0.3");
+    EXPECT_EQ(drops[2].text, "%Q,01,01,b5e1#");
+    drops.clear();
+    rx.takeDrops(drops);
+    EXPECT_TRUE(drops.empty());
     {
         std::lock_guard lock(m);
         EXPECT_GE(wakes, 1);
@@ -236,6 +250,51 @@ TEST(DeviceLinkWire, HandshakeNamesTheBoundAddressAndPageEditsWaitForOnline) {
     EXPECT_EQ(z.rfind("%Z,01,05,127000000004," + std::to_string(port) + ",", 0), 0u) << z;
     EXPECT_TRUE(validateFrame(z)) << z;
     link.closeLink();
-    EXPECT_TRUE(link.closeFinished());
     EXPECT_EQ(device.receive(), "%Q,01,00,25E0#");
+    // Done once the queue is out, without anyone having waited for it.
+    const auto limit = std::chrono::steady_clock::now() + 1s;
+    while (!link.closeFinished() && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(link.closeFinished());
+}
+
+TEST(DeviceLinkWire, SendQueuesToTheAddressOfTheMomentAndCountsWhatIsRefused) {
+    const std::uint16_t port = testPort(4);
+    Peer first("127.0.0.2", port), second("127.0.0.3", port);
+    DeviceState s;
+    loadFactoryDefaults(s);
+    s.link.hostAddress = "127.0.0.2";
+    s.link.udpPort = port;
+    ManualClock clock;
+    LinkOptions options;
+    options.bindAddress = "127.0.0.1";
+    DeviceLink link(s, clock, options);
+    std::string error;
+    ASSERT_TRUE(link.transport().open("127.0.0.1", testPort(5), error)) << error;
+    std::vector<std::string> failures;
+    link.setSendFailureHandler([&](const std::string& e) { failures.push_back(e); });
+
+    // Offline on purpose: the edit operation has decided already, the link just queues.
+    EXPECT_TRUE(link.send({"%Q,01,00,25E0#", {}, false}));
+    EXPECT_EQ(first.receive(), "%Q,01,00,25E0#");
+    s.link.hostAddress = "127.0.0.3"; // the settings page changed it between two edits
+    EXPECT_TRUE(link.send({"%Q,01,01,B5E1#", {}, false}));
+    EXPECT_EQ(second.receive(), "%Q,01,01,B5E1#");
+    s.link.hostAddress = "127.0.0";
+    EXPECT_FALSE(link.send({"%Q,01,01,B5E1#", {}, false}, &error));
+    EXPECT_NE(error.find("malformed"), std::string::npos) << error;
+    s.link.hostAddress = "10.1.2.3";
+    EXPECT_FALSE(link.send({"%Q,01,01,B5E1#", {}, false}, &error));
+    EXPECT_NE(error.find("QUORVEL_LOOPBACK_ONLY"), std::string::npos) << error;
+    EXPECT_EQ(link.sendFailures(), 2u);
+    EXPECT_EQ(failures.size(), 2u);
+
+    // A socket that fails the datagram counts as well.
+    s.link.hostAddress = "127.0.0.2";
+    link.transport().close();
+    EXPECT_TRUE(link.send({"%Q,01,00,25E0#", {}, false}));
+    ASSERT_TRUE(link.drain(1s));
+    EXPECT_EQ(link.sendFailures(), 3u);
+    ASSERT_EQ(failures.size(), 3u);
+    EXPECT_NE(failures[2].find("no socket"), std::string::npos) << failures[2];
 }

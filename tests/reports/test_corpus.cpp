@@ -55,7 +55,7 @@ Replay replay(std::string_view text, std::size_t chunk, bool verify = false) {
 TEST(ReportCorpus, ReplaysWithoutHarm) {
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(fs::path(QUORVEL_TEST_DATA) / "reports"))
-        files.push_back(e.path());
+        if (e.path().extension() == ".txt") files.push_back(e.path()); // not the expected .json
     std::sort(files.begin(), files.end());
     ASSERT_GE(files.size(), 10u);
     for (const auto& f : files) {
@@ -76,19 +76,38 @@ TEST(ReportCorpus, ReplaysWithoutHarm) {
 }
 
 #ifdef QUORVELCTL_PATH
+std::string decode(const fs::path& file) {
+    std::FILE* p = ::popen((std::string(QUORVELCTL_PATH) + " decode < '" + file.string() + "'").c_str(), "r");
+    if (!p) return {};
+    std::string out;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0) << file;
+    return out;
+}
+
 TEST(ReportCorpus, DecodeCommandPrintsTheAssembledState) {
     for (const char* name : {"valid_full_state.txt", "valid_mixed_stream.txt"}) {
         const fs::path file = fs::path(QUORVEL_TEST_DATA) / "reports" / name;
-        std::FILE* p =
-            ::popen((std::string(QUORVELCTL_PATH) + " decode < '" + file.string() + "'").c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string out;
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-            out.append(buf, n);
-        EXPECT_EQ(::pclose(p), 0);
-        EXPECT_EQ(out, replay(slurp(file), 1 << 20).json + "\n") << name;
+        EXPECT_EQ(decode(file), replay(slurp(file), 1 << 20).json + "\n") << name;
     }
+}
+
+// Each valid file's decoded state is committed beside it (valid_x.txt, valid_x.json): a change in
+// what any report stores shows up here as a diff to review, not only as a crash.
+TEST(ReportCorpus, DecodedStatesMatchTheExpectedJson) {
+    int compared = 0;
+    for (const auto& e : fs::directory_iterator(fs::path(QUORVEL_TEST_DATA) / "reports")) {
+        const fs::path txt = e.path();
+        if (txt.extension() != ".txt" || txt.filename().string().rfind("valid_", 0) != 0) continue;
+        fs::path json = txt;
+        json.replace_extension(".json");
+        ASSERT_TRUE(fs::exists(json)) << json << " is missing: write it with quorvelctl decode";
+        EXPECT_EQ(decode(txt), slurp(json)) << txt.filename();
+        ++compared;
+    }
+    EXPECT_GE(compared, 10);
 }
 #endif
 

@@ -24,6 +24,15 @@ LinkAdapter::LinkAdapter(DeviceState& state, const LinkOptions& options, QObject
         if (!wakePosted_.exchange(true))
             QMetaObject::invokeMethod(this, &LinkAdapter::deliver, Qt::QueuedConnection);
     });
+    // On the sender thread for a failed datagram, on this one for a refused address.
+    link_->setSendFailureHandler([this](const std::string& error) {
+        {
+            std::lock_guard lock(failureMutex_);
+            lastFailure_ = error;
+        }
+        if (!failurePosted_.exchange(true))
+            QMetaObject::invokeMethod(this, &LinkAdapter::reportSendFailure, Qt::QueuedConnection);
+    });
     linkTimer_.setInterval(kLinkTimerMs);
     connect(&linkTimer_, &QTimer::timeout, this, [this] { link_->tick(); });
     linkTimer_.start();
@@ -33,7 +42,18 @@ LinkAdapter::~LinkAdapter() {
     linkTimer_.stop();
     // The link's destructor stops the receive thread; its wake-up must not reach a dead object.
     link_->setWake({});
+    link_->setSendFailureHandler({});
     link_.reset();
+}
+
+void LinkAdapter::reportSendFailure() {
+    failurePosted_.store(false);
+    std::string error;
+    {
+        std::lock_guard lock(failureMutex_);
+        error = lastFailure_;
+    }
+    emit sendFailed(QString::fromStdString(error), static_cast<quint64>(link_->sendFailures()));
 }
 
 void LinkAdapter::deliver() {

@@ -9,7 +9,9 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <span>
+#include <string>
 
 #include "link/commands.h"
 #include "link/reports.h"
@@ -46,9 +48,9 @@ public:
     bool online() const { return state_.link.linkOnline; }
     void setLanguage(int languageFlag);
 
-    // A page edit or typed value: built from DeviceState and queued, only while online.
+    // A command named by its letter, built from DeviceState and queued, only while online.
     bool sendCommand(char letter, std::span<const int> selectors);
-    // A frame a page built; dropped unless online.
+    // A frame the edit operation built: it has checked the link already, this only queues.
     bool queueFrame(OutgoingFrame frame);
 
 signals:
@@ -58,9 +60,13 @@ signals:
     void message(const QString& text, const QString& caption);
     void busyPopup(bool show);
     void reportDispatched(const quorvel::DispatchResult& result);
+    // A frame could not go out (address refused, socket error). failures counts every one since
+    // the start; a burst of them arrives as one signal carrying the latest error.
+    void sendFailed(const QString& error, quint64 failures);
 
 private:
     void deliver();
+    void reportSendFailure();
     void onEvent(const LinkEvent& e);
 
     DeviceState& state_;
@@ -68,6 +74,9 @@ private:
     std::unique_ptr<DeviceLink> link_;
     QTimer linkTimer_;
     std::atomic<bool> wakePosted_{false};
+    std::atomic<bool> failurePosted_{false};
+    std::mutex failureMutex_; // the sender thread writes the error, the UI thread reads it
+    std::string lastFailure_;
 };
 
 } // namespace quorvel::ui
