@@ -2,7 +2,6 @@
 
 #include <cstddef>
 
-#include "link/edit.h"
 #include "link/field_registry.h"
 
 namespace quorvel {
@@ -32,112 +31,7 @@ void note(ChangeSet* changed, const DeviceState& s, const std::int32_t& member) 
     if (auto id = FieldRegistry::instance().idOf(s, &member)) changed->add(*id);
 }
 
-std::int32_t* inputMember(InputChannel& c, InputLinkKind kind) {
-    switch (kind) {
-    case InputLinkKind::Level:
-        return &c.level;
-    case InputLinkKind::Mute:
-        return &c.mute;
-    case InputLinkKind::Phantom:
-        return &c.phantom;
-    case InputLinkKind::GainStep:
-        return &c.gainStep;
-    case InputLinkKind::Priority:
-        return &c.priority;
-    case InputLinkKind::Pan:
-        return &c.pan;
-    }
-    return nullptr;
-}
-
-std::int32_t* outputMember(OutputChannel& o, OutputLinkKind kind) {
-    switch (kind) {
-    case OutputLinkKind::Level:
-        return &o.level;
-    case OutputLinkKind::Mute:
-        return &o.mute;
-    case OutputLinkKind::LineLevel:
-        return &o.lineLevel;
-    case OutputLinkKind::Fbk:
-        return &o.outSwitchK;
-    case OutputLinkKind::Delay:
-        return &o.outSwitchJ;
-    }
-    return nullptr;
-}
-
-std::vector<int> recordsOf(const ChangeSet& c) {
-    std::vector<int> records;
-    for (FieldId id : c.fields())
-        records.push_back(FieldRegistry::instance().field(id).recordIndex);
-    return records;
-}
-
 } // namespace
-
-int linkFlagFor(InputLinkKind kind) {
-    switch (kind) {
-    case InputLinkKind::Level:
-    case InputLinkKind::Mute:
-        return cg::kLinkVolume;
-    case InputLinkKind::Phantom:
-        return cg::kLinkPhantom;
-    case InputLinkKind::GainStep:
-        return cg::kLinkGain;
-    case InputLinkKind::Priority:
-        return cg::kLinkPriority;
-    case InputLinkKind::Pan:
-        return -1;
-    }
-    return -1;
-}
-
-int linkFlagFor(OutputLinkKind kind) {
-    switch (kind) {
-    case OutputLinkKind::Level:
-    case OutputLinkKind::Mute:
-        return cg::kLinkVolume;
-    case OutputLinkKind::LineLevel:
-        return cg::kLinkLine;
-    case OutputLinkKind::Fbk:
-        return cg::kLinkFbk;
-    case OutputLinkKind::Delay:
-        return cg::kLinkDelay;
-    }
-    return -1;
-}
-
-int controlGroupOfInput(const DeviceState& s, int channel) {
-    return controlGroupOf(s, RecordKind::Input, channel);
-}
-
-int controlGroupOfOutput(const DeviceState& s, int output) {
-    return controlGroupOf(s, RecordKind::Output, output);
-}
-
-std::vector<int> linkedInputs(const DeviceState& s, int channel, int flagElement) {
-    return linkedMembers(s, RecordKind::Input, channel, flagElement);
-}
-
-std::vector<int> linkedOutputs(const DeviceState& s, int output, int flagElement) {
-    return linkedMembers(s, RecordKind::Output, output, flagElement);
-}
-
-int gainStepCount(int channel) {
-    return channel >= 1 && channel <= 8 ? 4 : 2;
-}
-
-std::vector<int> propagateInput(DeviceState& s, EditSink& sink, int channel, InputLinkKind kind) {
-    if (kind == InputLinkKind::Pan || channel < 1 || channel > kInputRecords) return {};
-    const auto id = FieldRegistry::instance().idOf(s, inputMember(s.in(channel), kind));
-    return id ? recordsOf(applyLinkCopies(s, sink, *id)) : std::vector<int>{};
-}
-
-std::vector<int> propagateOutput(DeviceState& s, EditSink& sink, int output, OutputLinkKind kind) {
-    if (output < 1 || output > kOutputRecords) return {};
-    const auto id = FieldRegistry::instance().idOf(s, outputMember(s.out(output), kind));
-    return id ? recordsOf(applyLinkCopies(s, sink, *id)) : std::vector<int>{};
-}
 
 ToggleResult toggleControlMember(DeviceState& s, int group, int element, ChangeSet* changed) {
     if (!validGroup(group, kControlGroups) || element < 0 || element >= cg::kMemberCount)

@@ -1,46 +1,14 @@
-// Mute and control groups: membership editing, the copies a control group makes of an edit, the
-// mute-group switches and the CLEAR MUTE / CLEAR SOLO sweeps. Groups are never sent by themselves;
-// they reach the device only through the commands of the members they change.
+// Mute and control groups: membership editing, the mute-group switches and the CLEAR MUTE /
+// CLEAR SOLO sweeps. The copies a control group makes of an edit are applyEdit's (link/edit.h).
+// Groups are never sent by themselves; they reach the device only through the commands of the
+// members they change.
 #pragma once
-
-#include <string_view>
-#include <vector>
 
 #include "link/change_set.h"
 #include "link/device_state.h"
 #include "link/edit_sink.h"
 
 namespace quorvel {
-
-// What an input strip edit copies to the other members of its control group.
-enum class InputLinkKind { Level = 1, Pan = 2, Mute = 3, Phantom = 4, GainStep = 5, Priority = 6 };
-// What an output strip edit copies to the other member outputs.
-enum class OutputLinkKind { Level = 1, LineLevel = 2, Fbk = 3, Mute = 4, Delay = 5 };
-
-// The link flag element that governs a kind; -1 for pan, which no flag carries.
-int linkFlagFor(InputLinkKind kind);
-int linkFlagFor(OutputLinkKind kind);
-
-// The control group (0..3) holding input record `channel` (1..18) or output `output` (1..8);
-// the first such group when a careless edit put it in several, -1 when none.
-int controlGroupOfInput(const DeviceState& s, int channel);
-int controlGroupOfOutput(const DeviceState& s, int output);
-
-// The other members that an edit of `channel` / `output` is copied to, in list order: empty
-// unless the channel's group has `flagElement` on. Other pages (equaliser, dynamics, limiter)
-// use these with their own flag to find where their copies go.
-std::vector<int> linkedInputs(const DeviceState& s, int channel, int flagElement);
-std::vector<int> linkedOutputs(const DeviceState& s, int output, int flagElement);
-
-// Copies the value of `kind` from `channel` to the linked members and, while online, queues each
-// member's command followed by the member pause. Returns the members changed in DeviceState
-// (a line-input member refusing a microphone gain step is not among them). A thin wrapper over
-// applyLinkCopies (link/edit.h); it goes once the strips edit through applyEdit.
-std::vector<int> propagateInput(DeviceState& s, EditSink& sink, int channel, InputLinkKind kind);
-std::vector<int> propagateOutput(DeviceState& s, EditSink& sink, int output, OutputLinkKind kind);
-
-// Gain steps a channel offers: four microphone steps on 1..8, two line steps from 9 up.
-int gainStepCount(int channel);
 
 // ---- membership (the group page) ----
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "link/edit.h"
 #include "link/frame.h"
 #include "mixing/groups.h"
 
@@ -23,6 +24,19 @@ struct GroupsTest : ::testing::Test {
     void addOutputs(int group, std::initializer_list<int> outputs) {
         for (int o : outputs)
             ASSERT_EQ(toggleControlMember(s, group, cg::kFirstOutput + o - 1), ToggleResult::Added);
+    }
+    // An edit of the field at `field` in `s`, as the strips make it.
+    EditOutcome edit(const std::int32_t& field, std::int32_t raw) {
+        const auto id = FieldRegistry::instance().idOf(s, &field);
+        EXPECT_TRUE(id);
+        return applyEdit(s, sink, id.value_or(0), raw);
+    }
+    // The records the edit copied to, in the order it wrote them.
+    static std::vector<int> members(const EditOutcome& r) {
+        std::vector<int> records;
+        for (std::size_t i = 1; i < r.changed.fields().size(); ++i)
+            records.push_back(FieldRegistry::instance().field(r.changed.fields()[i]).recordIndex);
+        return records;
     }
     DeviceState s;
     RecordingSink sink;
@@ -56,100 +70,92 @@ TEST_F(GroupsTest, MembershipRefusalsAndCount) {
     EXPECT_FALSE(toggleLinkFlag(s, 2, cg::kMemberCount));
 }
 
-TEST_F(GroupsTest, InputKindsFollowTheirFlag) {
+// The copies an edit makes, through applyEdit, with the exact frames the members get; that every
+// honoured flag copies every field it governs is checked field by field in test_edit.
+TEST_F(GroupsTest, InputCopiesFollowTheirFlag) {
     addInputs(0, {2, 5, 9, 14});
     struct Case {
-        InputLinkKind kind;
         int flag;
         std::int32_t InputChannel::*field;
         int value;
-        // Expected frame starts for members 5, 9, 14, in order (empty: nothing on the wire).
+        // Expected frame starts for channel 2, then members 5, 9, 14 in order (14 has no carrier).
         std::vector<std::string> frames;
     };
     const std::vector<Case> cases = {
-        {InputLinkKind::Level,
-         cg::kLinkVolume,
+        {cg::kLinkVolume,
          &InputChannel::level,
          33,
-         {"%A,01,05,00,21,", "%A,01,09,00,21,"}},
-        {InputLinkKind::Mute, cg::kLinkVolume, &InputChannel::mute, 1, {"%A,01,05,01,", "%A,01,09,01,"}},
-        {InputLinkKind::Phantom, cg::kLinkPhantom, &InputChannel::phantom, 1, {"%O,01,05,", "%O,01,09,"}},
-        {InputLinkKind::Priority, cg::kLinkPriority, &InputChannel::priority, 1, {"%L,01,05,"}},
+         {"%A,01,02,00,21,", "%A,01,05,00,21,", "%A,01,09,00,21,"}},
+        {cg::kLinkVolume, &InputChannel::mute, 1, {"%A,01,02,01,", "%A,01,05,01,", "%A,01,09,01,"}},
+        {cg::kLinkPhantom, &InputChannel::phantom, 1, {"%O,01,02,", "%O,01,05,", "%O,01,09,"}},
+        {cg::kLinkPriority, &InputChannel::priority, 1, {"%L,01,02,", "%L,01,05,"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flag);
-        s.in(2).*c.field = c.value;
-        // Flag off: nothing copied, nothing sent.
+        // Flag off: channel 2 alone changes and sends.
         sink.frames.clear();
-        EXPECT_TRUE(propagateInput(s, sink, 2, c.kind).empty());
-        EXPECT_TRUE(sink.frames.empty());
+        EXPECT_TRUE(members(edit(s.in(2).*c.field, c.value)).empty());
+        EXPECT_EQ(sink.frames.size(), 1u);
         EXPECT_NE(s.in(5).*c.field, c.value);
 
         toggleLinkFlag(s, 0, c.flag);
-        EXPECT_EQ(propagateInput(s, sink, 2, c.kind), (std::vector<int>{5, 9, 14}));
+        sink.frames.clear();
+        EXPECT_EQ(members(edit(s.in(2).*c.field, c.value)), (std::vector<int>{5, 9, 14}));
         for (int m : {5, 9, 14})
             EXPECT_EQ(s.in(m).*c.field, c.value) << m;
         ASSERT_EQ(sink.frames.size(), c.frames.size());
         for (std::size_t i = 0; i < c.frames.size(); ++i) {
             EXPECT_EQ(sink.frames[i].text.rfind(c.frames[i], 0), 0u) << sink.frames[i].text;
-            EXPECT_EQ(sink.frames[i].pauseAfter, kMemberPause);
+            EXPECT_EQ(sink.frames[i].pauseAfter, i == 0 ? std::chrono::milliseconds{0} : kMemberPause);
             EXPECT_TRUE(validateFrame(sink.frames[i].text));
         }
         toggleLinkFlag(s, 0, c.flag);
     }
     // Pan has no flag and is never copied.
     toggleLinkFlag(s, 0, cg::kLinkVolume);
-    s.in(2).pan = 10;
-    EXPECT_TRUE(propagateInput(s, sink, 2, InputLinkKind::Pan).empty());
+    EXPECT_TRUE(members(edit(s.in(2).pan, 10)).empty());
     EXPECT_EQ(s.in(5).pan, 100);
 }
 
-TEST_F(GroupsTest, GainStepCopyRespectsLineInputs) {
+TEST_F(GroupsTest, GainStepCopySkipsLineInputs) {
     addInputs(0, {2, 7, 9});
     toggleLinkFlag(s, 0, cg::kLinkGain);
     s.in(9).gainStep = 1;
-    s.in(2).gainStep = 3;
-    EXPECT_EQ(propagateInput(s, sink, 2, InputLinkKind::GainStep), (std::vector<int>{7}));
+    EXPECT_EQ(members(edit(s.in(2).gainStep, 3)), (std::vector<int>{7}));
     EXPECT_EQ(s.in(7).gainStep, 3);
     EXPECT_EQ(s.in(9).gainStep, 1); // keeps its own step
-    ASSERT_EQ(sink.frames.size(), 1u);
-    EXPECT_EQ(body(sink.frames[0]), "%O,01,07,00,00,03,");
-
-    sink.frames.clear();
-    s.in(2).gainStep = 0;
-    EXPECT_EQ(propagateInput(s, sink, 2, InputLinkKind::GainStep), (std::vector<int>{7, 9}));
-    EXPECT_EQ(s.in(9).gainStep, 0);
-    EXPECT_EQ(sink.frames.size(), 2u);
+    ASSERT_EQ(sink.frames.size(), 2u);
+    EXPECT_EQ(body(sink.frames[1]), "%O,01,07,00,00,03,");
 }
 
-TEST_F(GroupsTest, OutputKindsFollowTheirFlag) {
+TEST_F(GroupsTest, OutputCopiesFollowTheirFlag) {
     addOutputs(3, {1, 4, 8});
     struct Case {
-        OutputLinkKind kind;
         int flag;
         std::int32_t OutputChannel::*field;
         int value;
         std::string first; // frame for member 4
     };
     const std::vector<Case> cases = {
-        {OutputLinkKind::Level, cg::kLinkVolume, &OutputChannel::level, 20, "%A,01,10,00,14,"},
-        {OutputLinkKind::Mute, cg::kLinkVolume, &OutputChannel::mute, 1, "%A,01,10,01,"},
-        {OutputLinkKind::LineLevel, cg::kLinkLine, &OutputChannel::lineLevel, 1, "%I,01,04,01,"},
-        {OutputLinkKind::Fbk, cg::kLinkFbk, &OutputChannel::outSwitchK, 1, "%K,01,04,01,"},
-        {OutputLinkKind::Delay, cg::kLinkDelay, &OutputChannel::outSwitchJ, 199, "%J,01,04,01,C7,"},
+        {cg::kLinkVolume, &OutputChannel::level, 20, "%A,01,10,00,14,"},
+        {cg::kLinkVolume, &OutputChannel::mute, 1, "%A,01,10,01,"},
+        {cg::kLinkLine, &OutputChannel::lineLevel, 1, "%I,01,04,01,"},
+        {cg::kLinkFbk, &OutputChannel::outSwitchK, 1, "%K,01,04,01,"},
+        {cg::kLinkDelay, &OutputChannel::outSwitchJ, 199, "%J,01,04,01,C7,"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flag);
-        s.out(1).*c.field = c.value;
         sink.frames.clear();
-        EXPECT_TRUE(propagateOutput(s, sink, 1, c.kind).empty());
-        EXPECT_TRUE(sink.frames.empty());
+        EXPECT_TRUE(members(edit(s.out(1).*c.field, c.value)).empty());
+        EXPECT_EQ(sink.frames.size(), 1u);
         toggleLinkFlag(s, 3, c.flag);
-        EXPECT_EQ(propagateOutput(s, sink, 1, c.kind), (std::vector<int>{4, 8}));
+        sink.frames.clear();
+        EXPECT_EQ(members(edit(s.out(1).*c.field, c.value)), (std::vector<int>{4, 8}));
         EXPECT_EQ(s.out(8).*c.field, c.value);
-        ASSERT_EQ(sink.frames.size(), 2u);
-        EXPECT_EQ(sink.frames[0].text.rfind(c.first, 0), 0u) << sink.frames[0].text;
+        ASSERT_EQ(sink.frames.size(), 3u);
+        EXPECT_EQ(sink.frames[1].text.rfind(c.first, 0), 0u) << sink.frames[1].text;
         EXPECT_EQ(sink.frames[1].pauseAfter, kMemberPause);
+        EXPECT_EQ(sink.frames[2].pauseAfter, kMemberPause);
         toggleLinkFlag(s, 3, c.flag);
     }
 }
@@ -158,8 +164,7 @@ TEST_F(GroupsTest, OfflineCopiesStoreButSendNothing) {
     s.link.linkOnline = false;
     addInputs(0, {1, 2});
     toggleLinkFlag(s, 0, cg::kLinkVolume);
-    s.in(1).mute = 1;
-    EXPECT_EQ(propagateInput(s, sink, 1, InputLinkKind::Mute), (std::vector<int>{2}));
+    EXPECT_EQ(members(edit(s.in(1).mute, 1)), (std::vector<int>{2}));
     EXPECT_EQ(s.in(2).mute, 1);
     s.in(3).mute = 1;
     clearMute(s, sink);
