@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "binding/edit_controller.h"
-#include "binding/report_changes.h"
 #include "controls/fader_ctrl.h"
 #include "link/device_link.h"
 #include "link/edit_sink.h"
 #include "link/frame.h"
+#include "link/report_changes.h"
 #include "link/reports.h"
 #include "mixing/groups.h"
 #include "pages/processing/input_strip.h"
@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
             const DispatchResult r = dispatcher.dispatch(frame, SteadyClock::now());
             for (InputStrip* s : strips)
                 s->refreshMeters();
-            edits.announce(reportChanges(r)); // the state words
-            QApplication::processEvents();    // the paint of what changed
+            edits.announce(shownChanges(frame, r)); // the state words
+            QApplication::processEvents();          // the paint of what changed
             us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
         }
         std::printf("status report -> meters painted (8 strips): median %.1f us, p99 %.1f us\n",
@@ -161,10 +161,11 @@ int main(int argc, char** argv) {
         QTimer feed;
         feed.setInterval(50);
         QObject::connect(&feed, &QTimer::timeout, [&] {
-            const DispatchResult r = dispatcher.dispatch(statusFrame(rng), SteadyClock::now());
+            const std::string frame = statusFrame(rng);
+            const DispatchResult r = dispatcher.dispatch(frame, SteadyClock::now());
             for (InputStrip* s : strips)
                 s->refreshMeters();
-            edits.announce(reportChanges(r));
+            edits.announce(shownChanges(frame, r));
         });
         const double cpu0 = cpuSeconds();
         const auto wall0 = SteadyClock::now();

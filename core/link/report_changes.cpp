@@ -87,4 +87,9 @@ ChangeSet reportChanges(std::string_view frame, const DispatchResult& r) {
     }
 }
 
+ChangeSet shownChanges(std::string_view frame, const DispatchResult& r) {
+    if (r.kind == ReportKind::Levels && !r.moveFaders) return {};
+    return reportChanges(frame, r);
+}
+
 } // namespace quorvel

@@ -14,4 +14,8 @@ namespace quorvel {
 // its sections hold. Anything else (ignored, rejected): nothing. `frame` is the one just dispatched.
 ChangeSet reportChanges(std::string_view frame, const DispatchResult& r);
 
+// What the views follow of it: the same, except that a levels report while offline moves no
+// fader (it still lands in DeviceState), so nothing is announced for it.
+ChangeSet shownChanges(std::string_view frame, const DispatchResult& r);
+
 } // namespace quorvel

@@ -5,10 +5,12 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <string>
 
 #include "binding/edit_controller.h"
 #include "link/device_link.h"
 #include "link/edit_sink.h"
+#include "link/report_changes.h"
 #include "link/reports.h"
 #include "pages/page_context.h"
 #include "session/app_profile.h"
@@ -37,6 +39,13 @@ struct PageRig {
         ctx = std::make_unique<ui::PageContext>(ui::PageContext{state, sink, edits, *link, profile, nav});
     }
     const ui::PageContext& context() const { return *ctx; }
+
+    // A report as the application takes it: into DeviceState, then announced to the views.
+    DispatchResult report(ReportDispatcher& dispatcher, const std::string& frame) {
+        const DispatchResult r = dispatcher.dispatch(frame, Clock::now());
+        edits.announce(shownChanges(frame, r));
+        return r;
+    }
 };
 
 } // namespace quorvel::test

@@ -4,7 +4,6 @@
 #include "binding/control_bindings.h"
 #include "binding/field_hub.h"
 #include "binding/field_ids.h"
-#include "binding/report_changes.h"
 #include "controls/drop_list.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
@@ -65,7 +64,6 @@ private slots:
     void listMapsItemsToValues();
     void hubWakesOnlyTheChangedFields();
     void rebindingAndDestructionLeaveNoStaleEntries();
-    void reportChangesNameWhatTheReportWrote();
 };
 
 void TestBindings::userChangeReachesTheEditOnce() {
@@ -286,27 +284,6 @@ void TestBindings::rebindingAndDestructionLeaveNoStaleEntries() {
     emit flag->clicked(1102);
     QVERIFY(!flag->isOn());
     QVERIFY(rig.sink.frames.empty());
-}
-
-void TestBindings::reportChangesNameWhatTheReportWrote() {
-    DispatchResult levels;
-    levels.kind = ReportKind::Levels;
-    levels.moveFaders = true;
-    const ChangeSet l = reportChanges(levels);
-    QVERIFY(l.contains(outputField(4, "mute")));
-    QVERIFY(l.contains(outputField(8, "lineLevel")));
-    QVERIFY(l.contains(inputField(12, "level")));
-    QVERIFY(!l.contains(inputField(13, "level")));
-    QVERIFY(!l.contains(inputField(1, "mute")));
-    levels.moveFaders = false; // offline: the faders stay where they are
-    QVERIFY(reportChanges(levels).empty());
-    DispatchResult full;
-    full.kind = ReportKind::FullState;
-    QVERIFY(reportChanges(full).all());
-    DispatchResult status;
-    status.kind = ReportKind::Status;
-    QVERIFY(reportChanges(status).contains(inputField(8, "lastOpen")));
-    QVERIFY(!reportChanges(status).contains(inputField(1, "meter")));
 }
 
 QTEST_MAIN(TestBindings)

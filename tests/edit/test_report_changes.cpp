@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 
+#include "../reports/report_text.h"
 #include "link/field_registry.h"
 #include "link/report_changes.h"
 
@@ -79,6 +80,24 @@ TEST(ReportChanges, NothingForIgnoredOrRejected) {
     EXPECT_TRUE(reportChanges("%Q,01,0000#", r).empty());
     r.kind = ReportKind::Status;
     EXPECT_TRUE(reportChanges("%Q#", r).empty()); // shorter than any frame
+}
+
+// The views follow every report but a levels report while offline: the faders stay where the user
+// left them, though DeviceState took the values.
+TEST(ReportChanges, ShownChangesHoldFadersOnlyOffline) {
+    auto s = std::make_unique<DeviceState>();
+    loadFactoryDefaults(*s, 1);
+    ReportDispatcher d(*s);
+    const std::string levels = test::levelsReport(0, 1);
+    s->link.linkOnline = false;
+    DispatchResult r = d.dispatch(levels, Clock::now());
+    ASSERT_EQ(r.kind, ReportKind::Levels);
+    EXPECT_FALSE(reportChanges(levels, r).empty());
+    EXPECT_TRUE(shownChanges(levels, r).empty());
+    s->link.linkOnline = true;
+    r = d.dispatch(levels, Clock::now());
+    EXPECT_EQ(shownChanges(levels, r).fields(), reportChanges(levels, r).fields());
+    EXPECT_TRUE(shownChanges(levels, r).contains(*FieldRegistry::instance().idOf("output[4].mute")));
 }
 
 } // namespace

@@ -8,7 +8,6 @@
 #include "../binding/page_rig.h"
 #include "../reports/report_text.h"
 #include "binding/field_ids.h"
-#include "binding/report_changes.h"
 #include "controls/drop_list.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
@@ -201,15 +200,13 @@ void TestStrips::reportsMoveFadersAndLightMeters() {
     const std::string levels = test::levelsReport(0, 1);
 
     rig->state.link.linkOnline = false;
-    DispatchResult r = dispatcher.dispatch(levels, Clock::now());
+    DispatchResult r = rig->report(dispatcher, levels);
     QVERIFY(!r.moveFaders);
-    rig->edits.announce(reportChanges(r));
     QCOMPARE(strip->fader()->position(), 10);
 
     rig->state.link.linkOnline = true;
-    r = dispatcher.dispatch(levels, Clock::now());
+    r = rig->report(dispatcher, levels);
     QVERIFY(r.moveFaders);
-    rig->edits.announce(reportChanges(r));
     QCOMPARE(strip->fader()->position(), 70 - 21);
 
     // A report while the user holds the fader does not yank it away.
@@ -218,7 +215,7 @@ void TestStrips::reportsMoveFadersAndLightMeters() {
     sendMouse(f, QEvent::MouseButtonPress, grip);
     sendMouse(f, QEvent::MouseMove, grip + QPointF(0, 30));
     const int held = f->position();
-    rig->edits.announce(reportChanges(dispatcher.dispatch(test::levelsReport(10, 2), Clock::now())));
+    rig->report(dispatcher, test::levelsReport(10, 2));
     QCOMPARE(f->position(), held);
     sendMouse(f, QEvent::MouseButtonRelease, grip + QPointF(0, 30));
 
@@ -227,10 +224,9 @@ void TestStrips::reportsMoveFadersAndLightMeters() {
     status[0] = 90;
     status[20] = 0x01;
     status[21] = 1;
-    r = dispatcher.dispatch(test::statusReport(status), Clock::now());
+    r = rig->report(dispatcher, test::statusReport(status));
     QCOMPARE(r.kind, ReportKind::Status);
     strip->refreshMeters();
-    rig->edits.announce(reportChanges(r));
     QCOMPARE(strip->meter()->level(0), 70.0);
     auto* word = strip->findChild<ImageButton*>("stateButton");
     QVERIFY(word->isOn());
@@ -238,7 +234,7 @@ void TestStrips::reportsMoveFadersAndLightMeters() {
     QCOMPARE(strip->findChild<ImageButton*>("lastKeepButton")->text(), QStringLiteral("Last keep"));
     status[0] = 5;
     status[20] = 0;
-    rig->edits.announce(reportChanges(dispatcher.dispatch(test::statusReport(status), Clock::now())));
+    rig->report(dispatcher, test::statusReport(status));
     strip->refreshMeters();
     QCOMPARE(strip->meter()->level(0), 0.0);
     QCOMPARE(word->text(), QStringLiteral("WAITING"));
@@ -513,8 +509,7 @@ void TestStrips::levelsReportMovesOutputMuteAndLineCaption() {
     }
     // Output o: level 10 + o, muted when o is odd, line level when o is even.
     ReportDispatcher dispatcher(rig->state);
-    const DispatchResult r = dispatcher.dispatch(test::levelsReport(10, 1), Clock::now());
-    rig->edits.announce(reportChanges(r));
+    QVERIFY(rig->report(dispatcher, test::levelsReport(10, 1)).moveFaders);
     for (int o = 1; o <= 4; ++o) {
         OutputStrip* s = strips[static_cast<std::size_t>(o - 1)];
         QCOMPARE(s->fader()->position(), 70 - (10 + o));
@@ -534,7 +529,7 @@ void TestStrips::outputMuteTogglesFromTheState() {
     // The device muted output 1 while the link was down: the state knows, the button shows unmuted.
     rig->state.link.linkOnline = false;
     ReportDispatcher dispatcher(rig->state);
-    rig->edits.announce(reportChanges(dispatcher.dispatch(test::levelsReport(10, 1), Clock::now())));
+    rig->report(dispatcher, test::levelsReport(10, 1));
     QCOMPARE(rig->state.out(1).mute, 1);
     QVERIFY(!strip->muteButton()->isOn());
     rig->state.link.linkOnline = true;

@@ -272,7 +272,7 @@ private slots:
         s.state.in(9).level = 12;
         DispatchResult full;
         full.kind = ReportKind::FullState;
-        emit s.link->reportDispatched(full);
+        emit s.link->reportDispatched(full, ChangeSet::everything());
         QCOMPARE(fader->position(), 30);
         // Bound controls follow whether shown or not: a hidden widget only stores the value.
         QCOMPARE(hidden->position(), 58);

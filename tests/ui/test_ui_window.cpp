@@ -22,11 +22,13 @@
 #include <memory>
 #include <unistd.h>
 
+#include "../reports/report_text.h"
 #include "app/main_window.h"
 #include "app/readout_panel.h"
 #include "binding/edit_controller.h"
 #include "controls/fader_ctrl.h"
 #include "controls/level_meter.h"
+#include "link/report_changes.h"
 #include "mixing/groups.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/processing/input_strip.h"
@@ -249,12 +251,12 @@ private slots:
         auto* fader = w.pages().detailInputStrip()->findChild<FaderCtrl*>("fader");
         QVERIFY(fader && fader->isVisible());
         r.state.link.linkOnline = true;
-        r.state.in(2).level = 20;
-        DispatchResult levels;
-        levels.kind = ReportKind::Levels;
-        levels.moveFaders = true;
-        emit r.link->reportDispatched(levels);
-        QCOMPARE(fader->position(), 50);
+        ReportDispatcher d(r.state);
+        const std::string frame = test::levelsReport(0, 1); // input c gets level 20 + c
+        const DispatchResult levels = d.dispatch(frame, Clock::now());
+        QVERIFY(levels.moveFaders);
+        emit r.link->reportDispatched(levels, shownChanges(frame, levels));
+        QCOMPARE(fader->position(), 70 - 22);
     }
 
     void readoutEntryAndLanguage() {

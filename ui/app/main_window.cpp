@@ -13,7 +13,6 @@
 #include "app/readout_panel.h"
 #include "app/window_header.h"
 #include "binding/edit_controller.h"
-#include "binding/report_changes.h"
 #include "link/edit_sink.h"
 #include "mixing/groups.h"
 #include "pages/admin/device_settings_page.h"
@@ -106,6 +105,7 @@ MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& pro
         showMessage(this, text, caption, "linkMessage");
     });
     connect(&link_, &LinkAdapter::reportDispatched, this, &MainWindow::onReport);
+    connect(&link_, &LinkAdapter::sendFailed, this, &MainWindow::showSendFailure);
 
     if (measure::enabled()) {
         // Meter repaints are timed against the arrival of the report that caused them.
@@ -235,24 +235,14 @@ void MainWindow::showSendFailure(const QString& error, quint64 failures) {
     header_->showSendFailure(error, failures);
 }
 
-void MainWindow::onReport(const DispatchResult& r) {
-    switch (r.kind) {
-    case ReportKind::FullState:
-    case ReportKind::Names:
-        edits_->announce(ChangeSet::everything());
-        break;
-    case ReportKind::Status:
+void MainWindow::onReport(const DispatchResult& r, const ChangeSet& changes) {
+    if (r.kind == ReportKind::Status) {
         if (r.reportIndicatorOn) header_->setReportLamp(true);
+        // Meters are not fields a control binds: they repaint on their own path, only where moved.
         host_->refreshMeters();
-        edits_->announce(reportChanges(r));
-        break;
-    case ReportKind::Levels:
-        // Bound faders follow the device unless the user holds one.
-        edits_->announce(reportChanges(r));
-        break;
-    default:
-        break;
     }
+    // Bound controls follow; a fader the user holds stays in the hand.
+    edits_->announce(changes);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/page_host.h"
+#include "link/change_set.h"
 #include "link/device_state.h"
 #include "link/reports.h"
 #include "session/navigation_model.h"
@@ -86,7 +87,7 @@ private:
     void markControlGroup();
     void clientResized();
     void onNavigation(unsigned aspects);
-    void onReport(const DispatchResult& r);
+    void onReport(const DispatchResult& r, const ChangeSet& changes);
     void closeTick();
 
     DeviceState& state_;

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 
+#include "link/change_set.h"
 #include "link/commands.h"
 #include "link/reports.h"
 
@@ -59,7 +60,8 @@ signals:
     void connectButton(bool pressed, const QString& caption);
     void message(const QString& text, const QString& caption);
     void busyPopup(bool show);
-    void reportDispatched(const quorvel::DispatchResult& result);
+    // A report taken into DeviceState, with the fields the views should follow.
+    void reportDispatched(const quorvel::DispatchResult& result, const quorvel::ChangeSet& changes);
     // A frame could not go out (address refused, socket error). failures counts every one since
     // the start; a burst of them arrives as one signal carrying the latest error.
     void sendFailed(const QString& error, quint64 failures);
