@@ -378,7 +378,7 @@ void TestStrips::groupPageSelectionAndRefusal() {
     page->setGeometry(0, 0, 1400, 700);
     host.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host));
-    QSignalSpy changed(page, &GroupPage::groupsChanged);
+    QSignalSpy changed(&rig->edits, &EditController::changed);
 
     // Nothing selected: member buttons do nothing.
     click(page->findChild<ImageButton*>("controlInput5"));
@@ -432,6 +432,13 @@ void TestStrips::sidePanelClearsMutes() {
     panel->setGeometry(0, 0, 150, 700);
     host.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host));
+    // A group gains its first member elsewhere (the GROUPS page): its VIEW button wakes up.
+    auto* view1 = panel->findChild<ImageButton*>("viewGroup1");
+    QVERIFY(view1->isGrayed());
+    ChangeSet joined;
+    toggleControlMember(rig->state, 0, 4, &joined);
+    rig->edits.announce(joined);
+    QVERIFY(!view1->isGrayed());
     click(panel->findChild<ImageButton*>("bus3"));
     QCOMPARE(nav.bus(), 5); // AUX3
     click(panel->findChild<ImageButton*>("viewGroup2"));

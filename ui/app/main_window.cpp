@@ -142,8 +142,7 @@ void MainWindow::wireHeader() {
         nav_.setTab(Tab::System);
     });
     connect(header_, &WindowHeader::muteGroupToggled, this, [this](int group, bool on) {
-        setMuteGroup(state_, *sink_, group, on); // groups count from 0 like the page
-        edits_->announce(ChangeSet::everything());
+        edits_->announce(setMuteGroup(state_, *sink_, group, on)); // groups count from 0 like the page
     });
     // The control-group buttons select the group the GROUPS page edits, radio-like, and follow
     // a selection made on the page itself.

@@ -23,10 +23,6 @@ DetailPage outputDetailOfType(int type) {
     return type == 1 ? DetailPage::Limiter : (type == 2 ? DetailPage::Geq : DetailPage::None);
 }
 
-void announceEverything(EditController& edits) {
-    edits.announce(ChangeSet::everything());
-}
-
 // Opening a detail page shows the channel in the readout with no parameter yet.
 template <class Strip>
 void wireStrip(Strip* s, const PageContext& ctx, ShellPort& shell, DetailPage (*detail)(int),
@@ -44,11 +40,6 @@ void wireInputStrip(Page* p, const PageContext& ctx, ShellPort& shell) {
 
 void wireOutputStrip(Page* p, const PageContext& ctx, ShellPort& shell) {
     wireStrip(static_cast<OutputStrip*>(p), ctx, shell, outputDetailOfType, kReadoutFirstOutput);
-}
-
-void wireGroupPage(Page* p, const PageContext& ctx, ShellPort&) {
-    QObject::connect(static_cast<GroupPage*>(p), &GroupPage::groupsChanged, p,
-                     [&edits = ctx.edits] { announceEverything(edits); });
 }
 
 void wireDeviceSettings(Page* p, const PageContext&, ShellPort& shell) {
@@ -120,7 +111,7 @@ const PageRow kPages[] = {
     {.resource = 155, .objectName = "modePage", .tab = Tab::Mode,
      .make = makePlaceholder<kModeEn, kModeZh>},
     {.resource = 169, .objectName = "groupPage", .tab = Tab::Group,
-     .follow = Follow::Bindings, .make = makeGroupPage, .wire = wireGroupPage},
+     .follow = Follow::Bindings, .make = makeGroupPage},
     {.resource = 170, .objectName = "auxPage", .placement = Placement::InputDetailPage,
      .detail = DetailPage::Aux, .make = makePlaceholder<kAuxEn, kAuxZh>},
     {.resource = 149, .objectName = "dynamicsPage", .placement = Placement::InputDetailPage,
@@ -262,8 +253,7 @@ void PageHost::follow(const ChangeSet& changes) {
     if (changes.empty()) return;
     for (const Entry& e : entries_) {
         if (!e.page->isVisible()) continue; // a hidden page is rebuilt when it is shown
-        if (e.row->follow == Follow::AnyChange || (e.row->follow == Follow::Everything && changes.all()))
-            e.page->refresh();
+        if (e.row->follow == Follow::Everything && changes.all()) e.page->refresh();
     }
 }
 

@@ -33,7 +33,6 @@ enum class Placement {
 // How a page follows the change notification while it is shown.
 enum class Follow {
     Bindings,   // its bound controls follow by themselves
-    AnyChange,  // rebuilt from the state on every announced change (pages not yet bound)
     Everything, // rebuilt only when the state changed as a whole (a report, a recall)
 };
 

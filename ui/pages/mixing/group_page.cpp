@@ -115,11 +115,8 @@ GroupPage::GroupPage(const PageContext& ctx, QWidget* parent) : Page(ctx.state, 
     for (int f = 0; f < kLinkFlags; ++f) {
         auto* b = makeSkinButton(this, kFlags[static_cast<std::size_t>(f)].id, "", kW, kH);
         b->setObjectName(QStringLiteral("linkFlag%1").arg(kFlags[static_cast<std::size_t>(f)].element));
-        // A flag is one field: its binding edits it; the page only tells the shell.
+        // A flag is one field: its binding edits it.
         bindControl(b, kFlags[static_cast<std::size_t>(f)].element, false);
-        connect(b, &ImageButton::clicked, this, [this] {
-            if (controlGroup_ >= 0) emit groupsChanged();
-        });
         flags_[static_cast<std::size_t>(f)] = b;
     }
     std::vector<FieldId> names;
@@ -169,22 +166,17 @@ void GroupPage::selectMuteGroup(int group) {
 }
 
 void GroupPage::toggleControl(int element) {
-    const ToggleResult r = toggleControlMember(state_, controlGroup_, element);
-    if (r != ToggleResult::Added && r != ToggleResult::Removed) return;
     ChangeSet changed;
-    changed.add(controlField(controlGroup_, element));
-    changed.add(controlField(controlGroup_, cg::kMemberCount));
+    const ToggleResult r = toggleControlMember(state_, controlGroup_, element, &changed);
+    if (r != ToggleResult::Added && r != ToggleResult::Removed) return;
     edits_.announce(changed);
-    emit groupsChanged();
 }
 
 void GroupPage::toggleMute(int element) {
-    const ToggleResult r = toggleMuteMember(state_, muteGroup_, element);
-    if (r != ToggleResult::Added && r != ToggleResult::Removed) return;
     ChangeSet changed;
-    changed.add(muteField(muteGroup_, element));
+    const ToggleResult r = toggleMuteMember(state_, muteGroup_, element, &changed);
+    if (r != ToggleResult::Added && r != ToggleResult::Removed) return;
     edits_.announce(changed);
-    emit groupsChanged();
 }
 
 void GroupPage::refreshNames() {

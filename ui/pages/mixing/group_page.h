@@ -38,8 +38,6 @@ public:
     void selectMuteGroup(int group);
 
 signals:
-    // Membership or flags changed: strips that copy group data re-read it.
-    void groupsChanged();
     // The control group being edited, -1 for none.
     void controlGroupSelected(int group);
 

@@ -3,6 +3,8 @@
 #include <QPainter>
 
 #include "binding/edit_controller.h"
+#include "binding/field_binding.h"
+#include "binding/field_ids.h"
 #include "controls/image_button.h"
 #include "controls/skin_label.h"
 #include "mixing/groups.h"
@@ -51,16 +53,12 @@ SidePanel::SidePanel(EditController& edits, NavigationModel& nav, QWidget* paren
     connect(return_, &ImageButton::clicked, this, [this] { nav_.viewGroup(0); });
     clearMute_ = makeSkinButton(this, 0, "clearMuteButton");
     clearMute_->setStyle(ImageButton::Push);
-    connect(clearMute_, &ImageButton::clicked, this, [this] {
-        clearMute(state_, edits_.sink());
-        edits_.announce(ChangeSet::everything());
-    });
+    connect(clearMute_, &ImageButton::clicked, this,
+            [this] { edits_.announce(clearMute(state_, edits_.sink())); });
     clearSolo_ = makeSkinButton(this, 0, "clearSoloButton");
     clearSolo_->setStyle(ImageButton::Push);
-    connect(clearSolo_, &ImageButton::clicked, this, [this] {
-        clearSolo(state_, edits_.sink());
-        edits_.announce(ChangeSet::everything());
-    });
+    connect(clearSolo_, &ImageButton::clicked, this,
+            [this] { edits_.announce(clearSolo(state_, edits_.sink())); });
     phantom_ = makeSkinButton(this, 0, "phantomPageButton");
     phantom_->setStyle(ImageButton::Push);
     connect(phantom_, &ImageButton::clicked, this, [this] { nav_.setTab(Tab::Phantom); });
@@ -78,6 +76,13 @@ SidePanel::SidePanel(EditController& edits, NavigationModel& nav, QWidget* paren
     listener_ = nav_.addListener([this](unsigned aspects) {
         if (aspects & (NavigationModel::BusAspect | NavigationModel::GroupViewAspect)) refresh();
     });
+    // A group without members has nothing to show: the VIEW buttons follow the member counts.
+    std::vector<FieldId> counts;
+    for (int g = 1; g <= kControlGroups; ++g)
+        counts.push_back(fieldId("controlGroups[" + std::to_string(g) + "][" +
+                                 std::to_string(cg::kMemberCount + 1) + "]"));
+    new WatchBinding(
+        edits_, std::move(counts), [this] { refresh(); }, this);
     setLanguage(languageFlag());
     refresh();
 }
