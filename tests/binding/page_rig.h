@@ -2,7 +2,10 @@
 // controller, an idle link (nothing is ever connected) and a profile in a temporary directory.
 #pragma once
 
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <memory>
 #include <string>
@@ -18,6 +21,19 @@
 #include "session/navigation_model.h"
 
 namespace quorvel::test {
+
+inline void sendMouse(QWidget* w, QEvent::Type type, QPointF pos) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                  held, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+}
+
+inline void click(QWidget* w) {
+    const QPointF c(w->width() / 2.0, w->height() / 2.0);
+    sendMouse(w, QEvent::MouseButtonPress, c);
+    sendMouse(w, QEvent::MouseButtonRelease, c);
+}
 
 struct PageRig {
     QTemporaryDir dir;

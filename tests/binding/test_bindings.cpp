@@ -14,18 +14,8 @@ using namespace quorvel::ui;
 
 namespace {
 
-void sendMouse(QWidget* w, QEvent::Type type, QPointF pos) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                  held, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-}
-
-void click(QWidget* w) {
-    const QPointF c(w->width() / 2.0, w->height() / 2.0);
-    sendMouse(w, QEvent::MouseButtonPress, c);
-    sendMouse(w, QEvent::MouseButtonRelease, c);
-}
+using test::click;
+using test::sendMouse;
 
 QStringList bodies(const RecordingSink& sink) {
     QStringList out;
