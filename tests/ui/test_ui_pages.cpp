@@ -203,6 +203,14 @@ private slots:
         QCOMPARE(s.nav().detail(), DetailPage::Dynamics);
         QCOMPARE(area->horizontalScrollBar()->value(), 0);
         QCOMPARE(area->verticalScrollBar()->value(), 0);
+        // The equaliser thumbnail of a strip is the way to its PEQ page.
+        s.nav().setTab(Tab::Channel);
+        scrollAway();
+        s.click(s.window->pages().inputStrip(2)->findChild<QWidget*>("eqThumbnail"));
+        QCOMPARE(s.nav().detail(), DetailPage::Peq);
+        QVERIFY(s.find<QWidget>("peqPage")->isVisible());
+        QCOMPARE(area->horizontalScrollBar()->value(), 0);
+        QCOMPARE(area->verticalScrollBar()->value(), 0);
         // Any detail opened by a strip, the output side too.
         scrollAway();
         s.nav().openDetail(DetailPage::Geq, 3);

@@ -42,7 +42,12 @@ public:
     double dbMin() const { return dbMin_; }
     double dbMax() const { return dbMax_; }
     // Off: the curve cannot be edited; a click on a view without axes is still reported.
-    void setInputEnabled(bool on) { inputEnabled_ = on; }
+    // A view without input (a strip's thumbnail) takes no focus either: a focused widget that its
+    // click then hides would make the scroll area chase the next one.
+    void setInputEnabled(bool on) {
+        inputEnabled_ = on;
+        setFocusPolicy(on ? Qt::ClickFocus : Qt::NoFocus);
+    }
 
     // Transfer-curve modes: axes in dB, the knees, slopes and gate range, and the page's own
     // points drawn over the compressor curve.
