@@ -27,6 +27,7 @@
 #include "pages/processing/output_strip.h"
 #include "session/app_profile.h"
 #include "session/link_adapter.h"
+#include "session/navigation_model.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;
@@ -102,8 +103,8 @@ int main(int argc, char** argv) {
     LinkAdapter link(state, lo); // never connected
     QTemporaryDir dir;
     Profile profile(dir.path());
-    // The strips never navigate; no navigation model is built for them.
-    const PageContext ctx{state, sink, edits, link, profile, *reinterpret_cast<NavigationModel*>(&dir)};
+    NavigationModel nav;
+    const PageContext ctx{state, sink, edits, link, profile, nav};
 
     QWidget host;
     host.resize(9 * 182 + 18, 700);

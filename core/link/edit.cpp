@@ -59,6 +59,11 @@ OutgoingFrame carrierFrame(const DeviceState& s, const FieldInfo& field) {
     OutgoingFrame frame;
     const Carrier& c = field.carrier;
     if (!c.letter) return frame;
+    // A fader step: the registry only names channels A carries, so no rule lookup is needed.
+    if (c.letter == 'A') {
+        frame.text = buildA(s, c.selector);
+        return frame;
+    }
     // The selectors as carrierSelectors gives them, without a heap list on every fader step.
     const int sel[2] = {c.selector, c.selector2};
     const std::size_t n = c.letter == 'M' || c.letter == 'N' ? 0 : c.letter == 'G' ? 2 : 1;
@@ -131,11 +136,12 @@ EditOutcome applyEdit(DeviceState& s, EditSink& sink, FieldId field, std::int32_
     const std::int32_t v = std::clamp(raw, f.min, f.max);
     if (isDanteSource(f) && sourceTaken(s, f.recordIndex, v)) return refused(kDanteConflictMessage);
 
+    FieldRegistry::set(s, f, v);
+    // The frame first: a fader step's way to the wire is the path a drag feels.
+    if (options.queue) queueCarrier(s, sink, f, false);
     EditOutcome out;
     out.applied = true;
-    FieldRegistry::set(s, f, v);
     out.changed.add(field);
-    if (options.queue) queueCarrier(s, sink, f, false);
     if (options.linkCopies) out.changed.merge(applyLinkCopies(s, sink, field, options));
     return out;
 }
