@@ -3,9 +3,13 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <algorithm>
+#include <string>
+
 #include "binding/edit_controller.h"
 #include "link/edit.h"
 #include "link/field_display.h"
+#include "link/field_registry.h"
 #include "widgets/skin_painter.h"
 #include "widgets/skin_style.h"
 #include "widgets/ui_text.h"
@@ -51,13 +55,25 @@ ReadoutPanel::ReadoutPanel(EditController& edits, QWidget* parent) : QWidget(par
     connect(&edits_, &EditController::changed, this, &ReadoutPanel::onChanged);
     connect(&edits_, &EditController::edited, this, &ReadoutPanel::onEdited);
     language_ = languageFlag();
+    findShownFields();
     updateTexts();
 }
 
 void ReadoutPanel::showParameter(int readoutChannel, int kind) {
     channel_ = readoutChannel;
     kind_ = kind;
+    findShownFields();
     updateTexts();
+}
+
+void ReadoutPanel::findShownFields() {
+    shown_.clear();
+    for (int slot = 0; slot < 2; ++slot)
+        if (const auto f = fieldForReadout(channel_, kind_, slot)) shown_.push_back(*f);
+    const std::string name = channel_ < kReadoutFirstOutput
+                                 ? "input[" + std::to_string(channel_ + 1) + "].name"
+                                 : "output[" + std::to_string(channel_ - kReadoutFirstOutput + 1) + "].name";
+    if (const auto f = FieldRegistry::instance().idOf(name)) shown_.push_back(*f);
 }
 
 void ReadoutPanel::setLanguage(int languageFlag) {
@@ -70,9 +86,11 @@ void ReadoutPanel::onEdited(FieldId field) {
     if (const auto target = readoutFor(field)) showParameter(target->channel, target->kind);
 }
 
-void ReadoutPanel::onChanged(const ChangeSet&) {
-    // One field's text: cheaper to format again than to find out whether it is among the changes.
-    updateTexts();
+void ReadoutPanel::onChanged(const ChangeSet& changes) {
+    // Status reports announce their meters twenty times a second: only a shown field redraws.
+    if (changes.all() ||
+        std::any_of(shown_.begin(), shown_.end(), [&](FieldId f) { return changes.contains(f); }))
+        updateTexts();
 }
 
 void ReadoutPanel::updateTexts() {
@@ -82,7 +100,9 @@ void ReadoutPanel::updateTexts() {
     // A value being typed is not overwritten by a report arriving meanwhile.
     for (auto [field, text] : {std::pair{value1_, &r.value1}, std::pair{value2_, &r.value2}}) {
         if (field->hasFocus() && field->isModified()) continue;
-        field->setText(QString::fromStdString(*text));
+        const QString shown = QString::fromStdString(*text);
+        if (field->text() == shown) continue;
+        field->setText(shown);
         field->setCursorPosition(0); // any overflow then cuts the unit, never the sign or digits
         field->setModified(false);
     }

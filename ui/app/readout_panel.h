@@ -3,6 +3,8 @@
 // follows the change notification, so a report or another view's edit shows at once.
 #pragma once
 
+#include <vector>
+
 #include <QWidget>
 
 #include "link/change_set.h"
@@ -36,6 +38,10 @@ public:
 private:
     void onChanged(const ChangeSet& changes);
     void onEdited(FieldId field);
+    void findShownFields();
+
+    // The fields the texts are made of: the values and the channel's name.
+    std::vector<FieldId> shown_;
 
     EditController& edits_;
     int channel_ = 0;
