@@ -65,8 +65,7 @@ struct Shell {
 };
 
 FieldId fieldId(const char* path) {
-    const FieldRegistry& r = FieldRegistry::instance();
-    return static_cast<FieldId>(r.find(path) - r.fields().data());
+    return *FieldRegistry::instance().idOf(path);
 }
 
 } // namespace

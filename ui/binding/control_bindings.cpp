@@ -6,14 +6,10 @@
 #include "controls/drop_list.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
+#include "link/field_display.h"
+#include "processing/strip_ops.h"
 
 namespace quorvel::ui {
-namespace {
-
-constexpr int kFaderTop = 70;
-constexpr int kZeroDbLevel = 60;
-
-} // namespace
 
 ValueMap ValueMap::identity() {
     return {[](std::int32_t raw) { return static_cast<int>(raw); },
@@ -23,7 +19,10 @@ ValueMap ValueMap::identity() {
 ValueMap ValueMap::levelFader() {
     return {[](std::int32_t level) { return kFaderTop - static_cast<int>(level); },
             [](int position) { return static_cast<std::int32_t>(kFaderTop - position); },
-            [](std::int32_t level) { return QStringLiteral("%1 dB").arg(level - kZeroDbLevel); }};
+            // The tooltip reads as the readout does: one format for a level wherever it shows.
+            [](std::int32_t level) {
+                return QString::fromStdString(formatDisplayValue(DisplayFormat::Db60, level));
+            }};
 }
 
 FaderBinding::FaderBinding(FaderCtrl* fader, EditController& edits, FieldId field, ValueMap map, Send send)

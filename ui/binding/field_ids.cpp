@@ -7,10 +7,7 @@
 namespace quorvel::ui {
 
 FieldId fieldId(std::string_view path) {
-    const FieldRegistry& r = FieldRegistry::instance();
-    const FieldInfo* f = r.find(path);
-    if (!f) return kNoField;
-    return static_cast<FieldId>(f - r.fields().data());
+    return FieldRegistry::instance().idOf(path).value_or(kNoField);
 }
 
 FieldId inputField(int channel, std::string_view name) {
