@@ -24,6 +24,13 @@ inline const QColor kHighlightLine{255, 255, 255, 20};
 inline const QColor kGroupFrame{255, 255, 255, 18}; // a quiet frame around related controls
 inline const QColor kGroupFill{0, 0, 0, 40};
 inline const QColor kWarning{0xF0, 0x9A, 0x3C};
+inline const QColor kStripFallback{0x24, 0x27, 0x2C}; // a strip when its panel art is missing
+inline const QColor kInsetFill{0x0B, 0x0D, 0x10};     // small plots inside a strip
+inline const QColor kInsetBorder{0x2C, 0x31, 0x38};
+inline const QColor kCurveActive{0xF0, 0xA0, 0x30}; // an equaliser that is switched in
+inline const QColor kCurveBypassed{0x6A, 0x70, 0x78};
+inline const QColor kZeroLine{0x8C, 0x93, 0x9E, 120};
+inline const QColor kRule{0x8C, 0x93, 0x9E}; // a plain line dividing a page
 
 enum class LabelTone { Normal, Dim, Bright, Online, Warning };
 

@@ -14,9 +14,11 @@
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
 #include "controls/level_meter.h"
+#include "link/field_display.h"
 #include "link/reports.h"
 #include "pages/processing/strip_support.h"
 #include "processing/strip_ops.h"
+#include "widgets/skin_style.h"
 #include "widgets/ui_text.h"
 
 namespace quorvel::ui {
@@ -215,21 +217,21 @@ void OutputStrip::paintEvent(QPaintEvent*) {
     paintStripBackground(p, this);
     // The equaliser area: the 31 band gains as bars around the 0 dB line.
     const QRect r = eqArea();
-    p.fillRect(r, QColor(0x0B, 0x0D, 0x10));
-    p.setPen(QColor(0x2C, 0x31, 0x38));
+    p.fillRect(r, skin::kInsetFill);
+    p.setPen(skin::kInsetBorder);
     p.drawRect(r.adjusted(0, 0, -1, -1));
     const OutputChannel& o = record();
     const double mid = r.top() + r.height() / 2.0;
     const double bar = (r.width() - 4) / static_cast<double>(kGeqBands);
-    const QColor fill = o.geqOn ? QColor(0xF0, 0xA0, 0x30) : QColor(0x6A, 0x70, 0x78);
+    const QColor& fill = o.geqOn ? skin::kCurveActive : skin::kCurveBypassed;
     for (int b = 0; b < kGeqBands; ++b) {
-        const double db = (o.geq[static_cast<std::size_t>(b)].gain - 150) * 0.1;
+        const double db = toDisplayUnit(DisplayFormat::Gain150, o.geq[static_cast<std::size_t>(b)].gain);
         const double h = std::clamp(db / 15.0, -1.0, 1.0) * (r.height() / 2.0 - 3);
         const QRectF rb(r.left() + 2 + b * bar, h > 0 ? mid - h : mid, std::max(1.0, bar - 1),
                         std::max(1.0, std::abs(h)));
         p.fillRect(rb, fill);
     }
-    p.setPen(QColor(0x8C, 0x93, 0x9E, 120));
+    p.setPen(skin::kZeroLine);
     p.drawLine(QPointF(r.left() + 1, mid), QPointF(r.right() - 1, mid));
 }
 

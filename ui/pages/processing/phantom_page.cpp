@@ -9,6 +9,7 @@
 #include "controls/skin_label.h"
 #include "pages/processing/strip_support.h"
 #include "widgets/skin_painter.h"
+#include "widgets/skin_style.h"
 #include "widgets/ui_text.h"
 
 namespace quorvel::ui {
@@ -66,7 +67,7 @@ void PhantomPage::resizeEvent(QResizeEvent* event) {
 void PhantomPage::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     skin::paintBackground(p, event->rect());
-    p.setPen(QColor(0x8C, 0x93, 0x9E));
+    p.setPen(skin::kRule);
     p.drawLine(0, kDividerY, width(), kDividerY);
 }
 

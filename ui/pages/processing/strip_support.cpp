@@ -8,6 +8,7 @@
 #include "controls/skin_store.h"
 #include "link/gbk.h"
 #include "widgets/name_dialog.h"
+#include "widgets/skin_style.h"
 
 namespace quorvel::ui {
 
@@ -48,7 +49,7 @@ void openNameMenu(QWidget* owner, const QString& current, std::function<void(con
 void paintStripBackground(QPainter& p, const QWidget* w) {
     const QPixmap art = SkinStore::pixmap(189, w->size(), p.device()->devicePixelRatioF());
     if (art.isNull())
-        p.fillRect(w->rect(), QColor(0x24, 0x27, 0x2C));
+        p.fillRect(w->rect(), skin::kStripFallback);
     else
         p.drawPixmap(0, 0, art);
 }
