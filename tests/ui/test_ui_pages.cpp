@@ -307,6 +307,7 @@ private slots:
         s.nav().setTab(Tab::System);
         auto* search = s.find<NavButton>("searchButton");
         QVERIFY(search && search->isVisible() && !search->isEnabled());
+        QCOMPARE(search->cursor().shape(), Qt::ArrowCursor); // nothing to click yet
         // Against the same button enabled, on the same background: clearly fainter.
         auto contrast = [](QWidget& w) {
             const QImage img = w.grab().toImage();

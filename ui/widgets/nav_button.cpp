@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -14,6 +15,13 @@ NavButton::NavButton(Style style, QWidget* parent) : QAbstractButton(parent), st
     setCheckable(style != Style::Link);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
+}
+
+void NavButton::changeEvent(QEvent* event) {
+    // A button that does nothing yet (Search before discovery exists) must not invite a click.
+    if (event->type() == QEvent::EnabledChange)
+        setCursor(isEnabled() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    QAbstractButton::changeEvent(event);
 }
 
 void NavButton::setLampOn(bool on) {
