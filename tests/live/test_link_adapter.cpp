@@ -52,8 +52,7 @@ private slots:
         QElapsedTimer t;
         t.start();
         adapter.closeLink();
-        QVERIFY(t.elapsed() < 50);
-        QVERIFY(!adapter.closeFinished());
+        QVERIFY(!adapter.closeFinished()); // it returned with the queue still busy: no waiting here
         QTRY_VERIFY_WITH_TIMEOUT(adapter.closeFinished(), 1000);
         QVERIFY(t.elapsed() >= 140);
         QCOMPARE(adapter.link().senderStats().framesSent, 2ull);
