@@ -1,5 +1,7 @@
 #include "link/paced_sender.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 
 #include <array>
@@ -136,7 +138,11 @@ bool PacedSender::coalesce(Item& item) {
         if (same) {
             // Meant for another device (the address changed meanwhile): both go.
             if (it->to.host != item.to.host || it->to.port != item.to.port) return false;
+            // The place keeps the longer pause: a member copy's 10 ms must still follow it when
+            // the newer value came from the member's own fader without one.
+            const auto pause = std::max(it->frame.pauseAfter, item.frame.pauseAfter);
             it->frame = std::move(item.frame);
+            it->frame.pauseAfter = pause;
             ++stats_.coalesced;
             return true;
         }

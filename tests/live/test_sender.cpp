@@ -73,6 +73,22 @@ TEST(SenderCoalescing, FastDragSendsTheFirstStepAtOnceThenOnePerPauseAndEndsOnTh
     EXPECT_TRUE(w.sender.settled());
 }
 
+// A queued member copy carries the group pause; the member's own fader sends without one. The
+// newer value takes the copy's place and its pause, or the next member would follow too soon.
+TEST(SenderCoalescing, AReplacementKeepsTheLongerPause) {
+    Wire w;
+    DeviceState s = defaults();
+    w.queue(buildA(s, 1), 10ms); // goes at once; the line is busy for 10 ms
+    w.queue(buildA(s, 2), 10ms); // member copies wait
+    w.queue(buildA(s, 3), 10ms);
+    s.in(2).level = 33;
+    w.queue(buildA(s, 2), 0ms); // the member's own strip, no pause asked
+    w.run(60ms);
+    ASSERT_EQ(w.sent.size(), 3u);
+    EXPECT_EQ(w.sent[1], buildA(s, 2));
+    EXPECT_GE(w.at[2] - w.at[1], 10ms) << "the copy's pause was lost with its text";
+}
+
 TEST(SenderCoalescing, GroupMembersKeepTheirOrderAndEachGetsItsLastValue) {
     Wire w;
     DeviceState s = defaults();
