@@ -135,12 +135,12 @@ bool DeviceLink::send(OutgoingFrame frame, std::string* error) {
 
 void DeviceLink::sendStopStart(int value) {
     if (!transport_.isOpen()) return; // no session was ever opened: nothing to stop
-    sendAlways({buildQ(value), {}, false});
+    send({buildQ(value), {}, false});
 }
 
 void DeviceLink::sendHandshake() {
     OutgoingFrame z{buildZ(ownAddress(), state_.link.udpPort & 0xFFFF), kCommandPause, false};
-    sendAlways(std::move(z));
+    send(std::move(z));
 }
 
 bool DeviceLink::sendCommand(char letter, std::span<const int> selectors, std::string* error) {

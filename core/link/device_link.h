@@ -84,10 +84,6 @@ public:
     // Builds the frame of a letter from DeviceState and queues it, only while online: for callers
     // outside the edit operation (the CLI, tools) that name a command rather than a field.
     bool sendCommand(char letter, std::span<const int> selectors, std::string* error = nullptr);
-    // The handshake family: the same as send, named for the callers that mean "whatever the state".
-    bool sendAlways(OutgoingFrame frame, std::string* error = nullptr) {
-        return send(std::move(frame), error);
-    }
     // Blocks; for owners without an event loop. The application polls closeFinished() instead.
     bool drain(std::chrono::milliseconds timeout) { return sender_.drain(timeout); }
     // The socket outlives the receive thread so that a last Q 0 still goes out; device search and

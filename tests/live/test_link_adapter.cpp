@@ -20,6 +20,8 @@ private slots:
         s.link.hostAddress = "10.20.30.40"; // refused: the tests run loopback-only
         s.link.udpPort = 39020;
         ui::LinkAdapter adapter(s, LinkOptions{});
+        // The refusal is the point of the test: the guard is on whatever the environment says.
+        adapter.link().transport().setLoopbackOnly(true);
         QSignalSpy spy(&adapter, &ui::LinkAdapter::sendFailed);
         QVERIFY(!adapter.queueFrame({buildQ(0), {}, false}));
         QVERIFY(!adapter.queueFrame({buildQ(0), {}, false}));

@@ -1,5 +1,7 @@
 #include "app/page_host.h"
 
+#include <algorithm>
+
 #include "binding/edit_controller.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/mixing/group_page.h"
@@ -196,6 +198,15 @@ Page* PageHost::detailPage(DetailPage detail) const {
 void PageHost::place(Page* page, int x, int y, int w, int h) {
     if (!page) return;
     page->setGeometry(x, y, w, h);
+    // Bound controls followed every change while hidden; only the meters, which are not fields
+    // of a notification, have to catch up.
+    const auto it =
+        std::find_if(entries_.begin(), entries_.end(), [page](const Entry& e) { return e.page == page; });
+    if (it != entries_.end() && it->row->follow == Follow::Bindings) {
+        page->refreshMeters();
+        page->show();
+        return;
+    }
     page->refreshAndShow();
 }
 

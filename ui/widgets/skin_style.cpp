@@ -17,7 +17,6 @@ QString hex(const QColor& c) {
 
 const QColor kFieldBase{0x0E, 0x10, 0x13};
 const QColor kValueBase{0x07, 0x08, 0x0A};
-const QColor kValueBorder{0x2C, 0x31, 0x38};
 const QColor kDeepOutline{0x05, 0x06, 0x07};
 const QColor kEntryText{0xF2, 0xF3, 0xF5};
 const QColor kListBase{0x11, 0x13, 0x17};
@@ -43,7 +42,7 @@ void styleValueField(QLineEdit* field) {
     field->setStyleSheet(QStringLiteral("QLineEdit { background: %1; color: white; border: 1px solid %2;"
                                         " border-radius: 3px; padding: 0; selection-background-color: %3; }"
                                         "QLineEdit:focus { border: 1px solid %3; }")
-                             .arg(hex(kValueBase), hex(kValueBorder), hex(kAccent)));
+                             .arg(hex(kValueBase), hex(kInsetBorder), hex(kAccent)));
 }
 
 void styleEntryField(QLineEdit* field) {
