@@ -149,8 +149,8 @@ int main(int argc, char** argv) {
             const DispatchResult r = dispatcher.dispatch(frame, SteadyClock::now());
             for (InputStrip* s : strips)
                 s->refreshMeters();
-            edits.announce(shownChanges(frame, r)); // the state words
-            QApplication::processEvents();          // the paint of what changed
+            edits.announce(shownChanges(r)); // the state words
+            QApplication::processEvents();   // the paint of what changed
             us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - t0).count());
         }
         std::printf("status report -> meters painted (8 strips): median %.1f us, p99 %.1f us\n",
@@ -162,11 +162,10 @@ int main(int argc, char** argv) {
         QTimer feed;
         feed.setInterval(50);
         QObject::connect(&feed, &QTimer::timeout, [&] {
-            const std::string frame = statusFrame(rng);
-            const DispatchResult r = dispatcher.dispatch(frame, SteadyClock::now());
+            const DispatchResult r = dispatcher.dispatch(statusFrame(rng), SteadyClock::now());
             for (InputStrip* s : strips)
                 s->refreshMeters();
-            edits.announce(shownChanges(frame, r));
+            edits.announce(shownChanges(r));
         });
         const double cpu0 = cpuSeconds();
         const auto wall0 = SteadyClock::now();

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -271,6 +272,9 @@ void storeStatus(std::string_view frame, DeviceState& s, const Notes& notes = {}
         v = hex2(frame[at], frame[at + 1]);
         return true;
     };
+    if (notes.result)
+        notes.result->statusValues =
+            static_cast<std::uint8_t>(end > 5 ? std::min<std::size_t>(22, (end - 5) / 2) : 0);
     int v = 0;
     for (int j = 0; j < 12 && value(j, v); ++j)
         s.input[static_cast<std::size_t>(j)].meter = v;
@@ -289,13 +293,31 @@ void storeStatus(std::string_view frame, DeviceState& s, const Notes& notes = {}
 void storeLevels(std::string_view frame, DeviceState& s, const Notes& notes = {}) {
     const Sections sec(frame);
     auto out = [&](int i) -> OutputChannel& { return s.output[static_cast<std::size_t>(i)]; };
-    eachPairRecord(notes, 2, sec[2], 2, kOutputRecords, [&](int i, Reader& r) { out(i).level = r.pair(); });
-    eachPairRecord(notes, 3, sec[3], 2, kOutputRecords, [&](int i, Reader& r) { out(i).mute = r.pair(); });
-    eachPairRecord(notes, 4, sec[4], 2, kOutputRecords,
-                   [&](int i, Reader& r) { out(i).lineLevel = r.pair(); });
-    eachPairRecord(notes, 5, sec[5], 2, kAnalogInputs,
-                   [&](int i, Reader& r) { s.input[static_cast<std::size_t>(i)].level = r.pair(); });
+    std::array<std::uint8_t, 4> stored{};
+    auto count = [&](int section, int i) {
+        stored[static_cast<std::size_t>(section - 2)] = static_cast<std::uint8_t>(i + 1);
+    };
+    eachPairRecord(notes, 2, sec[2], 2, kOutputRecords, [&](int i, Reader& r) {
+        out(i).level = r.pair();
+        count(2, i);
+    });
+    eachPairRecord(notes, 3, sec[3], 2, kOutputRecords, [&](int i, Reader& r) {
+        out(i).mute = r.pair();
+        count(3, i);
+    });
+    eachPairRecord(notes, 4, sec[4], 2, kOutputRecords, [&](int i, Reader& r) {
+        out(i).lineLevel = r.pair();
+        count(4, i);
+    });
+    eachPairRecord(notes, 5, sec[5], 2, kAnalogInputs, [&](int i, Reader& r) {
+        s.input[static_cast<std::size_t>(i)].level = r.pair();
+        count(5, i);
+    });
     const std::string_view number = sec[6];
+    if (notes.result) {
+        notes.result->levelRecords = stored;
+        notes.result->reportNumberStored = !number.empty();
+    }
     if (!number.empty()) {
         // Decimal, read like the C library would but saturating instead of overflowing.
         std::size_t p = 0;

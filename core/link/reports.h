@@ -81,6 +81,12 @@ struct DispatchResult {
     bool reportIndicatorOn = false;      // first accepted status report: show "ONLINE"
     std::uint8_t channelOpenChanged = 0; // bit k-1: channelOpen of channel k changed
     bool moveFaders = false;             // levels report while online: strips follow the device
+    // What a status or levels report stored, so the views learn which fields it wrote: the status
+    // values read (0..22), the records of each levels section (outputs' level, mute and line level,
+    // inputs' level) and whether it carried the report number.
+    std::uint8_t statusValues = 0;
+    std::array<std::uint8_t, 4> levelRecords{};
+    bool reportNumberStored = false;
     // What the parsers could not place: the first kKeptDrops drops, and how many there were.
     static constexpr std::size_t kKeptDrops = 8;
     std::uint8_t dropCount = 0;

@@ -59,7 +59,7 @@ struct PageRig {
     // A report as the application takes it: into DeviceState, then announced to the views.
     DispatchResult report(ReportDispatcher& dispatcher, const std::string& frame) {
         const DispatchResult r = dispatcher.dispatch(frame, Clock::now());
-        edits.announce(shownChanges(frame, r));
+        edits.announce(shownChanges(r));
         return r;
     }
 };

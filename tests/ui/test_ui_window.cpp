@@ -255,7 +255,7 @@ private slots:
         const std::string frame = test::levelsReport(0, 1); // input c gets level 20 + c
         const DispatchResult levels = d.dispatch(frame, Clock::now());
         QVERIFY(levels.moveFaders);
-        emit r.link->reportDispatched(levels, shownChanges(frame, levels));
+        emit r.link->reportDispatched(levels, shownChanges(levels));
         QCOMPARE(fader->position(), 70 - 22);
     }
 

@@ -18,9 +18,8 @@ LinkAdapter::LinkAdapter(DeviceState& state, const LinkOptions& options, QObject
     : QObject(parent), state_(state), clock_(std::make_unique<SteadyLinkClock>()),
       link_(std::make_unique<DeviceLink>(state, *clock_, options)) {
     link_->setEventSink([this](const LinkEvent& e) { onEvent(e); });
-    link_->setReportObserver([this](std::string_view frame, const DispatchResult& r) {
-        emit reportDispatched(r, shownChanges(frame, r));
-    });
+    link_->setReportObserver(
+        [this](std::string_view, const DispatchResult& r) { emit reportDispatched(r, shownChanges(r)); });
     // Receive thread: one queued call per batch; the frames wait in the link until we take them.
     link_->setWake([this] {
         measure::markReportArrival();
