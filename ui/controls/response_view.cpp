@@ -46,7 +46,7 @@ void ResponseView::setBands(std::vector<curves::EqBand> bands) {
 }
 
 void ResponseView::recompute() {
-    total_ = curves::totalResponse(bands_, &perBand_);
+    total_ = cache_.update(bands_);
 }
 
 void ResponseView::setMode(int mode) {
@@ -524,8 +524,9 @@ void ResponseView::paintEvent(QPaintEvent*) {
     p.setClipRect(plotArea);
     if (axesShown_) {
         drawCurve(p, r, total_, QColor::fromRgba(0xFF2B5C6D), QColor::fromRgba(0xFF2B5C6D), 3);
-        for (int i = 0; i < int(perBand_.size()); ++i)
-            drawCurve(p, r, perBand_[i], bandColor(i), bandColor(i), 1);
+        const auto& perBand = cache_.bandCurves();
+        for (int i = 0; i < int(perBand.size()); ++i)
+            drawCurve(p, r, perBand[static_cast<std::size_t>(i)], bandColor(i), bandColor(i), 1);
     } else {
         drawCurve(p, r, total_, QColor::fromRgba(0xFF29A4D0), QColor::fromRgba(0xFF29A4D0), 1);
     }
