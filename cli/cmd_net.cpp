@@ -1,6 +1,7 @@
 // quorvelctl on the network: state, set, monitor. One DeviceLink, driven from this thread with
 // real time; the waits of the CONNECT action are dropped (the receiver is ready as soon as it has
 // started) and the handshake retries shrink to fit --timeout.
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "link/field_registry.h"
 #include "link/profile.h"
 #include "link/state_json.h"
+#include "processing/peq_ops.h"
 
 namespace quorvel::cli {
 
@@ -168,9 +170,14 @@ int runSet(Args args, const GlobalOptions& g) {
     int port = kDevicePort;
     std::string error;
     if (!takePort(args, port, error)) return usageError("set: " + error);
+    if (std::find(args.begin(), args.end(), "--dry-run") != args.end()) return runSetDryRun(args);
     if (args.empty()) return usageError("set: needs PATH=VALUE");
     // Everything is checked before the network is touched.
     for (const std::string& a : args) {
+        if (isEqAction(a)) {
+            if (!checkEqAction(a, error)) return usageError("set: " + error);
+            continue;
+        }
         Assignment parsed;
         if (!parseAssignment(a, parsed, error)) return usageError("set: " + error);
         if (parsed.field->carrier.letter == 0)
@@ -191,7 +198,15 @@ int runSet(Args args, const GlobalOptions& g) {
             rc = 1;
         }
     });
+    PeqBypass bypass;
     for (const std::string& a : args) {
+        if (isEqAction(a)) {
+            if (!applyEqAction(s.state, sink, bypass, a, error)) {
+                std::cerr << "quorvelctl: set: " << error << "\n";
+                rc = 1;
+            }
+            continue;
+        }
         const EditOutcome r = applyAssignment(s.state, sink, a);
         if (!r.applied) {
             std::cerr << "quorvelctl: set: " << a << ": " << r.refusal << "\n";
@@ -285,6 +300,16 @@ int runMonitor(Args args, const GlobalOptions& g) {
 }
 
 } // namespace
+
+int fetchDeviceState(const GlobalOptions& g, int port, DeviceState& out) {
+    Session s;
+    if (int rc = prepare(s, g, port)) return rc;
+    if (!connectOnline(s, deadlineAfter(g.timeoutSeconds))) return 1;
+    out = s.state;
+    out.link.linkOnline = false;
+    finish(s, std::chrono::milliseconds(100));
+    return 0;
+}
 
 int runNetwork(const std::string& name, const Args& args, const GlobalOptions& g) {
     if (name == "state") return runState(args, g);
