@@ -154,11 +154,18 @@ bool geqRecall(DeviceState& s, EditSink& sink, int output, std::string_view text
         return false;
     }
     if (!readGeqDataText(text, s.out(output).geq, error)) return false;
-    clampRecordFields(s, false, output);
+    changed.merge(geqRecalled(s, sink, output));
+    return true;
+}
+
+ChangeSet geqRecalled(DeviceState& s, EditSink& sink, int output) {
+    ChangeSet changed;
+    if (!validOutput(output)) return changed;
+    changed.merge(clampRecordFields(s, false, output));
     changed.merge(allBands(output));
     copyAll(s, output, changed);
     queueH(s, sink, output);
-    return true;
+    return changed;
 }
 
 } // namespace quorvel

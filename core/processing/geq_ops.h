@@ -35,6 +35,8 @@ ChangeSet geqFlushDrag(DeviceState& s, EditSink& sink, DragPacer& pacer, Clock::
 ChangeSet geqResetPoint(DeviceState& s, EditSink& sink, int output, int band);
 // All 31 bands to 0 dB (the on switch stays), H, then the whole equaliser copied.
 ChangeSet geqReset(DeviceState& s, EditSink& sink, int output);
+// After a preset list has put a recalled text into the output: clamp, send H, copy all bands.
+ChangeSet geqRecalled(DeviceState& s, EditSink& sink, int output);
 // A preset's data text, clamped, stored, sent and copied; on a damaged text nothing changes.
 bool geqRecall(DeviceState& s, EditSink& sink, int output, std::string_view text, ChangeSet& changed,
                std::string& error);

@@ -188,9 +188,15 @@ bool peqRecall(DeviceState& s, EditSink& sink, int channel, std::string_view tex
         return false;
     }
     if (!readPeqDataText(text, s.in(channel), error)) return false;
-    clampRecordFields(s, true, channel);
-    changed.merge(sendPeqBlock(s, sink, channel, false));
+    changed.merge(peqRecalled(s, sink, channel));
     return true;
+}
+
+ChangeSet peqRecalled(DeviceState& s, EditSink& sink, int channel) {
+    if (channel < 1 || channel > kInputRecords) return {};
+    ChangeSet changed = clampRecordFields(s, true, channel);
+    changed.merge(sendPeqBlock(s, sink, channel, false));
+    return changed;
 }
 
 bool PeqBypass::active(const DeviceState& s, int channel) const {

@@ -88,6 +88,9 @@ ChangeSet peqReset(DeviceState& s, EditSink& sink, int channel);
 bool peqRecall(DeviceState& s, EditSink& sink, int channel, std::string_view text, ChangeSet& changed,
                std::string& error);
 
+// After a preset list has put a recalled text into the channel: clamp, send as RESET, copy.
+ChangeSet peqRecalled(DeviceState& s, EditSink& sink, int channel);
+
 // Sends the whole block in the order given (G 1..4 then E, F, or E, F then G 1..4), then
 // copies it to every linked channel and sends theirs with 50 ms pauses.
 ChangeSet sendPeqBlock(DeviceState& s, EditSink& sink, int channel, bool filtersFirst);

@@ -125,12 +125,17 @@ void ResponseView::sweepTo(QPointF pos) {
     const curves::PlotRect r = plot();
     const QPointF last = sweep_.empty() ? pos : sweep_.back();
     if (int(sweep_.size()) < kMaxSweepPoints) sweep_.push_back(pos);
+    bool changed = false;
     for (int b = 0; b < curves::kGeqBands; ++b) {
         double y;
-        if (curves::interpolateSweep(curves::geqBandX(b, r), last.x(), last.y(), pos.x(), pos.y(), &y))
-            geq_[b] = curves::yToLevel(y, dbMin_, dbMax_, r);
+        if (curves::interpolateSweep(curves::geqBandX(b, r), last.x(), last.y(), pos.x(), pos.y(), &y)) {
+            const double v = curves::yToLevel(y, dbMin_, dbMax_, r);
+            changed = changed || v != geq_[b];
+            geq_[b] = v;
+        }
     }
     update();
+    if (changed) emit freehandMoved(id_);
 }
 
 curves::PlotRect ResponseView::plot() const {

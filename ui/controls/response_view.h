@@ -88,6 +88,8 @@ signals:
     void clicked(int id);
     // A draw-mode sweep ended after changing the curve; read graphicGains() for all bands.
     void freehandDrawn(int id);
+    // A step of a draw-mode sweep changed the curve; the page sends at a drag's pace.
+    void freehandMoved(int id);
 
 protected:
     void paintEvent(QPaintEvent*) override;
