@@ -340,3 +340,39 @@ TEST(GeqOps, RecallClampsAndCopies) {
 
 } // namespace
 } // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Typed values of the equaliser readouts: read in the unit shown, clamped there, then applied as
+// a knob release would be (the frame at once, the linked channels' copies after it).
+TEST(EqTypedEntry, ReadoutKindsTakeValuesInTheirUnit) {
+    Rig r;
+    link(*r.s, true, {5, 6});
+    // Band 1 of channel 5: slot 0 the gain, slot 1 (the second entry field) the frequency.
+    ASSERT_TRUE(applyTypedValue(*r.s, r.sink, 4, 22, 1, "2k").applied);
+    EXPECT_EQ(r.s->in(5).peq[0].bandFreq, 2000);
+    EXPECT_EQ(r.s->in(6).peq[0].bandFreq, 2000);
+    EXPECT_EQ(r.wire(), (Wire{"G05.1 0", "G06.1 10"}));
+    ASSERT_TRUE(applyTypedValue(*r.s, r.sink, 4, 25, 1, "45 kHz").applied);
+    EXPECT_EQ(r.s->in(5).peq[3].bandFreq, 20000);
+    ASSERT_TRUE(applyTypedValue(*r.s, r.sink, 4, 23, 0, "-20").applied);
+    EXPECT_EQ(r.s->in(5).peq[1].bandGain, 0);
+    ASSERT_TRUE(applyTypedValue(*r.s, r.sink, 4, 13, 0, "0").applied); // band 3 Q: clamped to 0.1
+    EXPECT_EQ(r.s->in(5).peq[2].bandQ, 1);
+    ASSERT_TRUE(applyTypedValue(*r.s, r.sink, 4, 27, 0, "80Hz").applied);
+    EXPECT_EQ(r.s->in(5).hpfFreq, 80);
+    ASSERT_TRUE(applyTypedValue(*r.s, r.sink, 4, 28, 0, "12.5k").applied);
+    EXPECT_EQ(r.s->in(5).lpfFreq, 12500);
+    EXPECT_FALSE(applyTypedValue(*r.s, r.sink, 4, 22, 1, "5 dB").applied); // a unit of another kind
+
+    // Output kinds 5..35 are the 31 bands of the graphic equaliser.
+    ASSERT_TRUE(applyTypedValue(*r.s, r.sink, 18 + 2, 35, 0, "+16").applied);
+    EXPECT_EQ(r.s->out(3).geq[30].gain, 300);
+    ASSERT_TRUE(applyTypedValue(*r.s, r.sink, 18 + 2, 5, 0, "-3.04dB").applied);
+    EXPECT_EQ(r.s->out(3).geq[0].gain, 120);
+    EXPECT_EQ(r.sink.frames.back().text, buildH(*r.s, 3));
+}
+
+} // namespace
+} // namespace quorvel

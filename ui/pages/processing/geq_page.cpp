@@ -12,6 +12,7 @@
 #include "controls/level_meter.h"
 #include "controls/response_view.h"
 #include "controls/skin_label.h"
+#include "curves/plot_mapping.h"
 #include "link/reports.h"
 #include "pages/processing/strip_support.h"
 #include "processing/geq_ops.h"
@@ -180,7 +181,9 @@ void GeqPage::layoutControls() {
     const int plotW = w - 2 * margin - meterW - 8;
     const int plotH = std::clamp(std::min(h - 80, plotW * 3 / 8), 160, 520);
     view_->setGeometry(margin, 50, plotW, plotH);
-    meter_->setGeometry(w - margin - meterW, 50, meterW, plotH);
+    // The meter spans the plot itself, not the view's margins.
+    const curves::PlotRect pr = curves::plotRect(plotW, plotH, true);
+    meter_->setGeometry(w - margin - meterW, 50 + pr.top, meterW, pr.bottom - pr.top);
 }
 
 void GeqPage::resizeEvent(QResizeEvent* event) {

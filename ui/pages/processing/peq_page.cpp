@@ -16,6 +16,7 @@
 #include "controls/response_view.h"
 #include "controls/skin_label.h"
 #include "curves/eq_response.h"
+#include "curves/plot_mapping.h"
 #include "link/reports.h"
 #include "pages/processing/strip_support.h"
 #include "widgets/preset_list.h"
@@ -313,7 +314,9 @@ void PeqPage::layoutControls() {
     const int plotW = w - 2 * margin - meterW - 8;
     const int plotH = std::clamp(h * 45 / 100, 160, 420);
     view_->setGeometry(margin, 40, plotW, plotH);
-    meter_->setGeometry(w - margin - meterW, 40, meterW, plotH);
+    // The meter spans the plot itself, not the view's margins.
+    const curves::PlotRect pr = curves::plotRect(plotW, plotH, true);
+    meter_->setGeometry(w - margin - meterW, 40 + pr.top, meterW, pr.bottom - pr.top);
 
     // Six columns under the curve: bands 1..4, HPF, LPF; the row captions to their left.
     const int labelW = 80;
@@ -360,7 +363,7 @@ void PeqPage::paintEvent(QPaintEvent* event) {
     // The filter columns stand apart from the bands.
     if (peqHasFilters(channel())) {
         p.setPen(skin::kRule);
-        const int x = hpf_.button->x() - 12;
+        const int x = std::min({hpf_.button->x(), hpf_.slope->x(), hpf_.freq->x()}) - 10;
         p.drawLine(x, view_->geometry().bottom() + 10, x, height() - 10);
     }
 }
