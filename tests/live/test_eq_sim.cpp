@@ -3,7 +3,10 @@
 // back from the device's own full-state report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -117,4 +120,21 @@ TEST(EqWithDevice, OperationsReachTheDeviceAndReadBack) {
     EXPECT_EQ(other.state.in(3).hpfOn, 1);
     EXPECT_EQ(other.state.in(3).peq[1].bandGain, 150);
     EXPECT_EQ(other.state.out(2).geq[3].gain, 182);
+
+    // quorvelctl reads the curve from the device and resets the channel there.
+    const std::string ctl = std::string(QUORVELCTL_PATH) + " --host 127.0.0.2 --bind 127.0.0.5 --timeout 5 ";
+    const std::string p = " --port " + std::to_string(port);
+    std::string curve;
+    if (FILE* f = popen((ctl + "curve 'input[3]'" + p).c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;)
+            curve.append(buf, n);
+        EXPECT_EQ(pclose(f), 0);
+    }
+    ASSERT_EQ(std::count(curve.begin(), curve.end(), '\n'), 241);
+    // The device's 120 Hz high-pass is in it: 20 Hz lies far below 0 dB.
+    EXPECT_LT(std::stod(curve.substr(curve.find(' ') + 1)), -20.0);
+    EXPECT_EQ(std::system((ctl + "set 'reset:peq:input[3]'" + p + " >/dev/null").c_str()), 0);
+    ASSERT_TRUE(c.pumpUntil([&] { return device.snapshot().in(3).hpfOn == 0; }));
+    EXPECT_EQ(device.snapshot().in(3).hpfFreq, 20);
 }
