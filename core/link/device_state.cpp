@@ -85,6 +85,7 @@ void loadFactoryDefaults(DeviceState& s, int languageFlag) {
         OutputChannel& out = s.out(o);
         for (auto& g : out.geq)
             g.gain = 150;
+        out.geqOn = 1; // as a fresh device runs it: on and flat
         out.level = 60;
         out.limiter = {0, 60, 10, 100, 0, 10};
         char buf[16];

@@ -56,7 +56,7 @@ TEST(PeqOps, FreshStateHoldsTheResetValues) {
     EXPECT_EQ(b.s->in(1).hpfType, 2);
     EXPECT_EQ(b.s->in(1).lpfType, 2);
     EXPECT_EQ(b.s->in(1).peqOn, 1);
-    EXPECT_EQ(b.s->out(1).geqOn, 0 + b.s->out(1).geqOn); // switch as the factory has it
+    EXPECT_EQ(b.s->out(1).geqOn, 1);
 }
 
 TEST(PeqOps, ResetAndBypassOrderAndPauses) {
