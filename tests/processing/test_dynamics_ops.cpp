@@ -10,6 +10,7 @@
 #include "link/edit.h"
 #include "link/field_display.h"
 #include "link/frame.h"
+#include "processing/dynamics_actions.h"
 #include "processing/dynamics_ops.h"
 
 namespace quorvel {
@@ -370,6 +371,38 @@ TEST_F(DynamicsOpsTest, TypedEntryClampsInTheShownUnitAndSendsLikeAKnob) {
     // The readout shows the limiter's ratio as 1:%0.1f.
     EXPECT_EQ(formatReadout(s, 25, 42, 1).value1, "1:3.0");
     EXPECT_FALSE(applyTypedValue(s, sink, 2, 55, 0, "fast").applied);
+}
+
+TEST_F(DynamicsOpsTest, SetActionsParseAndRunAsThePageDoes) {
+    std::string error;
+    // Another page's action or an assignment is not ours, and no error.
+    for (const char* other :
+         {"reset:peq:input[1]", "drag:geq:output[1]:3:-2", "input[1].level=3", "bypass:on"}) {
+        EXPECT_FALSE(parseDynamicsAction(other, error)) << other;
+        EXPECT_TRUE(error.empty()) << other;
+    }
+    for (const char* bad :
+         {"reset:comp", "reset:comp:input[0]", "reset:comp:input[19]", "reset:limiter:input[1]",
+          "reset:gate:input[1]:x", "drag:comp:input[1]:0:-10", "drag:comp:input[1]:5:-10:-10",
+          "drag:limiter:output[1]:0:1e1:-10", "drag:limiter:output[1]:0:-10:0x1",
+          "drag:comp:input[1]:0:-61:-10", "drag:comp:input[1]:0:-10:nan", "drag:gate:input[1]:0:-10:-10"}) {
+        SCOPED_TRACE(bad);
+        const bool gateDrag = std::string_view(bad).rfind("drag:gate", 0) == 0;
+        EXPECT_FALSE(parseDynamicsAction(bad, error));
+        // The gate has no drag action: it is nobody's, not a malformed one of ours.
+        EXPECT_EQ(error.empty(), gateDrag);
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+    auto a = parseDynamicsAction("drag:limiter:output[2]:1:0:-7.5", error);
+    ASSERT_TRUE(a) << error;
+    s.out(2).limiter[1] = 30; // -30 dB: r = 30 / 22.5
+    EXPECT_TRUE(applyDynamicsAction(s, sink, *a).applied);
+    EXPECT_EQ(s.out(2).limiter[5], 13);
+    a = parseDynamicsAction("reset:gate:input[16]", error);
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(applyDynamicsAction(s, sink, *a).applied);
+    EXPECT_EQ(s.in(16).gate.gateEnabled, 1);
+    EXPECT_EQ(sink.frames.size(), 1u); // the drag's D; channel 16 has no B
 }
 
 } // namespace
