@@ -572,7 +572,9 @@ QPointF ResponseView::transferHandlePoint(int handle) const {
 }
 
 int ResponseView::transferHandleAt(QPointF p) const {
-    for (int i = int(transferHandles_.size()) - 1; i >= 0; --i) {
+    // Where handles meet (the ratio point on a threshold at 0 dB) the threshold is the one taken:
+    // the ratio means nothing until the threshold leaves it room.
+    for (int i = 0; i < int(transferHandles_.size()); ++i) {
         const QPointF d = p - transferHandlePoint(i);
         if (d.x() * d.x() + d.y() * d.y() <= kHandleRadius * kHandleRadius) return i;
     }
