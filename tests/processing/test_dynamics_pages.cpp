@@ -12,7 +12,9 @@
 #include "controls/skin_label.h"
 #include "pages/processing/dynamics_controls.h"
 #include "pages/processing/dynamics_page.h"
+#include "pages/processing/input_strip.h"
 #include "pages/processing/limiter_page.h"
+#include "pages/processing/output_strip.h"
 #include "presets/preset_store.h"
 #include "widgets/preset_list.h"
 
@@ -153,6 +155,13 @@ void TestDynamicsPages::resetAndOnButtonFollowTheState() {
     click(on);
     QCOMPARE(rig->state.in(5).dynamics.compEnabled, 0);
     QVERIFY(!on->isOn());
+
+    // The channel's strip shows the COMP switch the page sets.
+    InputStrip strip(rig->context(), 4, nullptr);
+    auto* stripComp = strip.findChild<ImageButton*>("compButton");
+    QVERIFY(stripComp && !stripComp->isOn());
+    click(on);
+    QVERIFY(stripComp->isOn());
 }
 
 void TestDynamicsPages::pageFollowsItsChannel() {
@@ -275,7 +284,11 @@ void TestDynamicsPages::limiterPageDragsAndLabels() {
     QCOMPARE(rig->state.out(8).limiter[3], 1);
     QCOMPARE(rig->sink.frames.size(), std::size_t{1});
 
+    OutputStrip strip(rig->context(), 7, nullptr);
+    auto* stripComp = strip.findChild<ImageButton*>("limiterButton");
+    QVERIFY(stripComp && !stripComp->isOn());
     click(page.findChild<ImageButton*>("limiterResetButton"));
+    QVERIFY(stripComp->isOn());
     QCOMPARE(rig->state.out(8).limiter, (std::array<std::int32_t, 6>{1, 30, 100, 100, 0, 10}));
     QVERIFY(page.findChild<ImageButton*>("limiterOnButton")->isOn());
 
