@@ -6,12 +6,15 @@
 #include <cmath>
 #include <limits>
 
+#include "admin/scene.h"
 #include "curves/transfer_curve.h"
 #include "link/edit.h"
 #include "link/field_display.h"
 #include "link/frame.h"
+#include "link/reports.h"
 #include "processing/dynamics_actions.h"
 #include "processing/dynamics_ops.h"
+#include "report_builder.h"
 
 namespace quorvel {
 namespace {
@@ -403,6 +406,25 @@ TEST_F(DynamicsOpsTest, SetActionsParseAndRunAsThePageDoes) {
     EXPECT_TRUE(applyDynamicsAction(s, sink, *a).applied);
     EXPECT_EQ(s.in(16).gate.gateEnabled, 1);
     EXPECT_EQ(sink.frames.size(), 1u); // the drag's D; channel 16 has no B
+}
+
+TEST_F(DynamicsOpsTest, GateLivesInScenesAndSurvivesTheFullStateReport) {
+    s.in(5).gate = GateSettings{1, 33, 12, 44, 55};
+    DeviceState device;
+    loadFactoryDefaults(device);
+    device.in(5).dynamics.compRatio = 70;
+    ASSERT_TRUE(parseFullStateReport(sim::buildFullStateReport(device, "Q"), s));
+    EXPECT_EQ(s.in(5).dynamics.compRatio, 70);
+    EXPECT_EQ(s.in(5).gate.gateThreshold, 33);
+    EXPECT_EQ(s.in(5).gate.gateRange, 12);
+    EXPECT_EQ(s.in(5).gate.gateRelease, 55);
+
+    DeviceState loaded;
+    loadFactoryDefaults(loaded);
+    std::string error;
+    ASSERT_TRUE(loadScene(loaded, serialiseScene(s), error)) << error;
+    EXPECT_EQ(loaded.in(5).gate.gateAttack, 44);
+    EXPECT_EQ(loaded.in(5).gate.gateRange, 12);
 }
 
 } // namespace
