@@ -613,7 +613,8 @@ void ResponseView::transferDrag(QPointF pos, bool finished) {
 void ResponseView::drawTransferHandles(QPainter& p) const {
     p.setRenderHint(QPainter::Antialiasing);
     p.setFont(SkinStore::pixelFont(10, true));
-    for (int i = 0; i < int(transferHandles_.size()); ++i) {
+    // Last to first, so that where handles meet the one a press takes is the one on top.
+    for (int i = int(transferHandles_.size()) - 1; i >= 0; --i) {
         const QPointF h = transferHandlePoint(i);
         const qreal radius = (i == hovered_ || i == dragged_) ? kHandleRadius : kHandleRadius - 1.5;
         p.setPen(QPen(i == selected_ ? QColor(Qt::white) : QColor(0x0E, 0x11, 0x15), i == selected_ ? 2 : 1));
