@@ -1,15 +1,18 @@
 // The dynamics and limiter pages as widgets, offscreen: knobs, handle drags, RESET, presets,
 // meters and the channel they serve, with the frames that left.
 #include <QApplication>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include "../binding/page_rig.h"
+#include "binding/edit_controller.h"
 #include "binding/field_ids.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
 #include "controls/level_meter.h"
 #include "controls/response_view.h"
 #include "controls/skin_label.h"
+#include "link/field_display.h"
 #include "pages/processing/dynamics_controls.h"
 #include "pages/processing/dynamics_page.h"
 #include "pages/processing/input_strip.h"
@@ -111,9 +114,13 @@ void TestDynamicsPages::handleDragsSendTheNearestStepAndStayInThePlot() {
              QStringLiteral("%C,01,01,00,0A,1E,0A,64,00,"));
     QCOMPARE(v->transferHandles()[1].y, 0.0); // at 1:1.0 the ratio point stays at 0 dB out
 
-    // Ratio to -15 dB at 0 dB input: 1:2.0; straight above the threshold point: 1:1.0.
+    // Ratio to -15 dB at 0 dB input: 1:2.0; straight above the threshold point: 1:1.0. The
+    // readout hears the ratio (kind 55).
+    QSignalSpy edited(&rig->edits, &EditController::edited);
     dragHandle(v, kRatioHandle, 0.0, -15.0);
     QCOMPARE(rig->state.in(1).dynamics.compRatio, 20);
+    QVERIFY(!edited.isEmpty());
+    QCOMPARE(readoutFor(edited.last().at(0).value<FieldId>())->kind, 55);
     dragHandle(v, kRatioHandle, -30.0, -10.0);
     QCOMPARE(rig->state.in(1).dynamics.compRatio, 10);
 
