@@ -15,6 +15,8 @@
 #include "link/edit.h"
 #include "link/field_registry.h"
 #include "presets/preset_blocks.h"
+#include "processing/dynamics_actions.h"
+#include "processing/dynamics_ops.h"
 #include "processing/geq_ops.h"
 #include "processing/peq_ops.h"
 
@@ -115,27 +117,6 @@ std::vector<const FieldInfo*> blockFields(const TableBlock& t, int record, const
     return out;
 }
 
-// A recall of a table without page operations of its own here: stored, clamped, and each
-// distinct frame that carries the block sent once.
-bool recallGeneric(DeviceState& s, EditSink& sink, const TableBlock& t, int record, const std::string& text,
-                   std::string& error) {
-    if (!applyBlockDataText(t.block, text, s, record - 1, error)) return false;
-    clampRecordFields(s, !t.perOutput, record);
-    std::vector<std::string> sent;
-    for (const FieldInfo* f : blockFields(t, record, text)) {
-        OutgoingFrame fr = carrierFrame(s, *f);
-        if (fr.text.empty()) continue;
-        const std::string head = fr.text.substr(0, 8);
-        bool seen = false;
-        for (const std::string& h : sent)
-            seen = seen || h == head;
-        if (seen) continue;
-        sent.push_back(head);
-        queueIfOnline(s, sink, fr.text, kPeqBlockPause);
-    }
-    return true;
-}
-
 std::string formatDb(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.4f", std::fabs(v) < 0.00005 ? 0.0 : v);
@@ -193,8 +174,12 @@ bool applyEqAction(DeviceState& s, EditSink& sink, PeqBypass& bypass, const std:
             ok = peqRecall(s, sink, sel->record, p[3], changed, error);
         else if (t->block == PresetBlock::Geq)
             ok = geqRecall(s, sink, sel->record, p[3], changed, error);
+        else if (t->block == PresetBlock::Compressor)
+            ok = recallCompressorText(s, sink, sel->record, p[3], error).has_value();
+        else if (t->block == PresetBlock::Noise)
+            ok = recallGateText(s, sink, sel->record, p[3], error).has_value();
         else
-            ok = recallGeneric(s, sink, *t, sel->record, p[3], error);
+            ok = recallLimiterText(s, sink, sel->record, p[3], error).has_value();
         if (!ok) return bad(error);
         return true;
     }
@@ -253,6 +238,8 @@ int runSetDryRun(const Args& args) {
             if (!checkEqAction(a, error)) return usageError("set: " + error);
             continue;
         }
+        if (parseDynamicsAction(a, error)) continue;
+        if (!error.empty()) return usageError("set: " + error);
         Assignment parsed;
         if (!parseAssignment(a, parsed, error)) return usageError("set: " + error);
     }
@@ -264,7 +251,8 @@ int runSetDryRun(const Args& args) {
             applyEqAction(*s, sink, bypass, a, error);
             continue;
         }
-        const EditOutcome r = applyAssignment(*s, sink, a);
+        const std::optional<DynamicsAction> action = parseDynamicsAction(a, error);
+        const EditOutcome r = action ? applyDynamicsAction(*s, sink, *action) : applyAssignment(*s, sink, a);
         if (!r.applied) {
             std::cerr << "quorvelctl: set: " << a << ": " << r.refusal << "\n";
             return 1;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "link/field_registry.h"
 #include "link/profile.h"
 #include "link/state_json.h"
+#include "processing/dynamics_actions.h"
 #include "processing/peq_ops.h"
 
 namespace quorvel::cli {
@@ -178,6 +180,9 @@ int runSet(Args args, const GlobalOptions& g) {
             if (!checkEqAction(a, error)) return usageError("set: " + error);
             continue;
         }
+        // The dynamics pages' actions (reset:comp:SEL, drag:limiter:SEL:H:XDB:YDB, ...).
+        if (parseDynamicsAction(a, error)) continue;
+        if (!error.empty()) return usageError("set: " + error);
         Assignment parsed;
         if (!parseAssignment(a, parsed, error)) return usageError("set: " + error);
         if (parsed.field->carrier.letter == 0)
@@ -207,7 +212,9 @@ int runSet(Args args, const GlobalOptions& g) {
             }
             continue;
         }
-        const EditOutcome r = applyAssignment(s.state, sink, a);
+        const std::optional<DynamicsAction> action = parseDynamicsAction(a, error);
+        const EditOutcome r =
+            action ? applyDynamicsAction(s.state, sink, *action) : applyAssignment(s.state, sink, a);
         if (!r.applied) {
             std::cerr << "quorvelctl: set: " << a << ": " << r.refusal << "\n";
             rc = 1;

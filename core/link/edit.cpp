@@ -82,6 +82,8 @@ bool linkCopiesHonoured(int flagElement) {
     case cg::kLinkFbk:
     case cg::kLinkDelay:
     case cg::kLinkEq:
+    case cg::kLinkComp:
+    case cg::kLinkLimit:
         return true;
     default:
         return false;

@@ -180,10 +180,10 @@ TEST(ApplyEdit, HonouredLinksCopyToEveryMember) {
         s.controlGroups[0][static_cast<std::size_t>(f.linkFlag)] = 0;
         EXPECT_EQ(applyEdit(s, t.sink, f.id, v).changed.fields().size(), 1u);
     }
-    // level and mute of inputs and outputs, gain, priority, phantom, line, fbk, delay; and the
-    // equalisers: 20 band fields, the PEQ switch and 8 filter fields of an input, 31 bands and
-    // the switch of an output
-    EXPECT_EQ(linked, 10 + 20 + 1 + 8 + 31 + 1);
+    // level and mute of inputs and outputs, gain, priority, phantom, line, fbk, delay; the
+    // compressor's six and the gate's five; the limiter's six; and the equalisers: 20 band fields,
+    // the PEQ switch and 8 filter fields of an input, 31 bands and the switch of an output
+    EXPECT_EQ(linked, 27 + 20 + 1 + 8 + 31 + 1);
 }
 
 TEST(ApplyEdit, LineInputMemberKeepsItsOwnStep) {
