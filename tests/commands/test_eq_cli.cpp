@@ -153,3 +153,39 @@ TEST(SetDryRun, FramesAndPausesOfActions) {
         EXPECT_EQ(b.out, "");
     }
 }
+
+TEST(PresetCommand, EveryTableRoundTripsAndRecallsThroughItsBlock) {
+    struct Case {
+        const char* table;
+        const char* sel;
+        const char* set;   // a value away from the factory one
+        const char* field; // as decode prints it
+        const char* letter;
+    };
+    const Case cases[] = {
+        {"NOISE", "input[2]", "input[2].gateThreshold=25", "\"input[2].gateThreshold\":25", "%B,01,02,"},
+        {"Compressor", "input[2]", "input[2].compRatio=40", "\"input[2].compRatio\":40", "%C,01,02,"},
+        {"PEQ", "input[2]", "input[2].peq[3].bandQ=77", "\"input[2].peq[3].bandQ\":77", "%G,01,02,"},
+        // LIMIT is a keyword of the database language; the table name is only ever data here.
+        {"LIMIT", "output[2]", "output[2].limiter[2]=33", "\"output[2].limiter[2]\":33", "%D,01,02,"},
+        {"GEQ", "output[2]", "output[2].geq[7]=222", "\"output[2].geq[7]\":222", "%H,01,02,"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.table);
+        CliRun e = run({"preset", "encode", c.table, c.sel, "--set", c.set});
+        ASSERT_EQ(e.exitCode, 0) << e.err;
+        const std::string text = e.out.substr(0, e.out.size() - 1);
+        CliRun d = run({"preset", "decode", c.table, c.sel, text});
+        ASSERT_EQ(d.exitCode, 0) << d.err;
+        EXPECT_NE(d.out.find(c.field), std::string::npos) << d.out;
+        CliRun r = run({"set", "--dry-run", std::string("recall:") + c.table + ":" + c.sel + ":" + text});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out.rfind(c.letter, 0), 0u) << r.out;
+        // A text cut short is refused with one line, and nothing is sent.
+        CliRun bad =
+            run({"set", "--dry-run", std::string("recall:") + c.table + ":" + c.sel + ":" + text.substr(1)});
+        EXPECT_EQ(bad.exitCode, 2);
+        EXPECT_EQ(lines(bad.err).size(), 1u) << bad.err;
+        EXPECT_EQ(bad.out, "");
+    }
+}
