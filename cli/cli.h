@@ -5,6 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "link/device_state.h"
+
+namespace quorvel {
+class EditSink;
+class PeqBypass;
+} // namespace quorvel
+
 namespace quorvel::cli {
 
 struct GlobalOptions {
@@ -21,6 +28,17 @@ int runCheck(const Args& args);  // check FRAME
 int runDecode(const Args& args); // decode < received text
 // Network subcommands: state, set, monitor. Returns -1 when the name is not one of them.
 int runNetwork(const std::string& name, const Args& args, const GlobalOptions& g);
+
+// The processing pages: curve input[N], preset encode|decode, and the actions set takes.
+int runCurve(const Args& args, const GlobalOptions& g);
+int runPreset(const Args& args);
+int runSetDryRun(const Args& args);
+bool isEqAction(const std::string& item);
+bool checkEqAction(const std::string& item, std::string& error);
+bool applyEqAction(quorvel::DeviceState& s, quorvel::EditSink& sink, quorvel::PeqBypass& bypass,
+                   const std::string& item, std::string& error);
+// Connects to the device and copies its state; 0 on success, else the exit code (reported).
+int fetchDeviceState(const GlobalOptions& g, int port, quorvel::DeviceState& out);
 
 // One clear line on standard error, exit code 2.
 int usageError(const std::string& message);

@@ -1,6 +1,7 @@
 // quorvelctl on the network: state, set, monitor. One DeviceLink, driven from this thread with
 // real time; the waits of the CONNECT action are dropped (the receiver is ready as soon as it has
 // started) and the handshake retries shrink to fit --timeout.
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "link/profile.h"
 #include "link/state_json.h"
 #include "processing/dynamics_actions.h"
+#include "processing/peq_ops.h"
 
 namespace quorvel::cli {
 
@@ -170,9 +172,14 @@ int runSet(Args args, const GlobalOptions& g) {
     int port = kDevicePort;
     std::string error;
     if (!takePort(args, port, error)) return usageError("set: " + error);
+    if (std::find(args.begin(), args.end(), "--dry-run") != args.end()) return runSetDryRun(args);
     if (args.empty()) return usageError("set: needs PATH=VALUE");
     // Everything is checked before the network is touched.
     for (const std::string& a : args) {
+        if (isEqAction(a)) {
+            if (!checkEqAction(a, error)) return usageError("set: " + error);
+            continue;
+        }
         // The dynamics pages' actions (reset:comp:SEL, drag:limiter:SEL:H:XDB:YDB, ...).
         if (parseDynamicsAction(a, error)) continue;
         if (!error.empty()) return usageError("set: " + error);
@@ -196,7 +203,15 @@ int runSet(Args args, const GlobalOptions& g) {
             rc = 1;
         }
     });
+    PeqBypass bypass;
     for (const std::string& a : args) {
+        if (isEqAction(a)) {
+            if (!applyEqAction(s.state, sink, bypass, a, error)) {
+                std::cerr << "quorvelctl: set: " << error << "\n";
+                rc = 1;
+            }
+            continue;
+        }
         const std::optional<DynamicsAction> action = parseDynamicsAction(a, error);
         const EditOutcome r =
             action ? applyDynamicsAction(s.state, sink, *action) : applyAssignment(s.state, sink, a);
@@ -292,6 +307,16 @@ int runMonitor(Args args, const GlobalOptions& g) {
 }
 
 } // namespace
+
+int fetchDeviceState(const GlobalOptions& g, int port, DeviceState& out) {
+    Session s;
+    if (int rc = prepare(s, g, port)) return rc;
+    if (!connectOnline(s, deadlineAfter(g.timeoutSeconds))) return 1;
+    out = s.state;
+    out.link.linkOnline = false;
+    finish(s, std::chrono::milliseconds(100));
+    return 0;
+}
 
 int runNetwork(const std::string& name, const Args& args, const GlobalOptions& g) {
     if (name == "state") return runState(args, g);

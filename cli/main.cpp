@@ -24,12 +24,19 @@ constexpr const char* kUsage =
     "                              print the frame as it goes on the wire (--own: address Z announces)\n"
     "  check FRAME                 validate a received frame: valid (0) or invalid: REASON (1)\n"
     "  decode                      decode received text (stdin) into the device state as JSON\n"
+    "  curve input[N] [--set PATH=VALUE]... [--json]\n"
+    "                              the equaliser response of input N (with --host: the device's)\n"
+    "  preset encode TABLE SEL [--set PATH=VALUE]...   print a preset's data text\n"
+    "  preset decode TABLE SEL TEXT                    print the fields a recall of TEXT stores\n"
+    "  set --dry-run [--set PATH=VALUE]... ITEM...     print each frame ITEM sends and its pause\n"
     "Device (at --host, default the profile's address; --port N after the command, default 39020):\n"
     "  state [--port N]            connect and print the device state as JSON\n"
     "  set PATH=VALUE... [--port N]\n"
     "                              store values and send the commands that carry them; also\n"
-    "                              reset:comp|gate|limiter:SEL, drag:comp|limiter:SEL:H:XDB:YDB\n"
-    "                              (SEL input[N] or output[N], H 0 threshold, 1 ratio, 2 gain)\n"
+    "                              reset:peq|geq|comp|gate|limiter:SEL, bypass:on|off:SEL,\n"
+    "                              recall:TABLE:SEL:TEXT, drag:comp|limiter:SEL:H:XDB:YDB (H 0 threshold,\n"
+    "                              1 ratio, 2 gain), drag:peq:SEL:H:HZ:DB (H 0-3 bands, 4 HPF, 5 LPF),\n"
+    "                              drag:geq:SEL:BAND:DB (SEL input[N] or output[N])\n"
     "  monitor [--count N] [--drops] [--port N]\n"
     "                              print each accepted report as a JSON line (--drops: also a line\n"
     "                              for each text or part of a report thrown away, and why)\n"
@@ -89,6 +96,10 @@ int main(int argc, char** argv) {
         rc = runCheck(args);
     else if (command == "decode")
         rc = runDecode(args);
+    else if (command == "curve")
+        rc = runCurve(args, g);
+    else if (command == "preset")
+        rc = runPreset(args);
     else
         rc = runNetwork(command, args, g);
     if (rc < 0) return usageError("unknown command '" + command + "' (see --help)");

@@ -60,6 +60,36 @@ const Curve kGrid{
     13071, 13454, 13849, 14254, 14672, 15102, 15545, 16000, 16469, 16951, 17448, 17959, 18486, 19027, 19585,
     20000};
 
+// Band gains beyond this would overflow 10^(g/40); the device's range is +-15 dB.
+constexpr double kMaxGainDb = 60.0;
+
+// cos w and sin^2 w of every grid point, once: evaluation then needs no trigonometry at all.
+struct GridTrig {
+    std::array<double, kGridPoints> c{};
+    std::array<double, kGridPoints> s2{};
+    GridTrig() {
+        for (int i = 0; i < kGridPoints; ++i) {
+            const double w = kEvalOmega * kGrid[static_cast<std::size_t>(i)];
+            c[static_cast<std::size_t>(i)] = std::cos(w);
+            const double sn = std::sin(w);
+            s2[static_cast<std::size_t>(i)] = sn * sn;
+        }
+    }
+};
+const GridTrig& gridTrig() {
+    static const GridTrig t;
+    return t;
+}
+
+double safeGain(double g) {
+    return std::isfinite(g) ? std::clamp(g, -kMaxGainDb, kMaxGainDb) : 0.0;
+}
+
+double finiteDb(double db) {
+    if (std::isnan(db)) return 0.0;
+    return std::clamp(db, kFloorDb, kCeilDb);
+}
+
 double safeFrequency(double f) {
     if (!std::isfinite(f)) return 1000.0;
     return std::clamp(f, kMinFrequency, kMaxFrequency);
@@ -137,13 +167,11 @@ double sectionDb(const Biquad& s, double frequency) {
     const double ni = (s.b0 - s.b2) * sn;
     const double dr = s.a1 + (1.0 + s.a2) * c;
     const double di = (1.0 - s.a2) * sn;
-    const double db = 20.0 * std::log10(std::sqrt((nr * nr + ni * ni) / (dr * dr + di * di)));
-    if (std::isnan(db)) return 0.0;
-    return std::clamp(db, kFloorDb, kCeilDb);
+    return finiteDb(20.0 * std::log10(std::sqrt((nr * nr + ni * ni) / (dr * dr + di * di))));
 }
 
 std::vector<Biquad> bandSections(const EqBand& band) {
-    const double gain = std::isfinite(band.gain) ? band.gain : 0.0;
+    const double gain = safeGain(band.gain);
     switch (band.kind) {
     case BandKind::Parametric:
         switch (band.shape) {
@@ -175,11 +203,44 @@ std::vector<Biquad> bandSections(const EqBand& band) {
     return {};
 }
 
-Curve bandResponse(const EqBand& band) {
+Curve directBandResponse(const EqBand& band) {
     Curve out{};
     for (const Biquad& s : bandSections(band))
         for (int i = 0; i < kGridPoints; ++i)
             out[i] += sectionDb(s, kGrid[i]);
+    return out;
+}
+
+Curve bandResponse(const EqBand& band) {
+    Curve out{};
+    const std::vector<Biquad> sections = bandSections(band);
+    if (sections.empty()) return out;
+    // |N|^2 = (b1 + (b0 + b2) c)^2 + (b0 - b2)^2 s^2, the same for the denominator; the sections'
+    // ratios multiply, so one logarithm per point serves the whole cascade. A single section whose
+    // ratio under- or overflows is still caught by the clamp of each section's share.
+    const GridTrig& t = gridTrig();
+    std::array<double, kGridPoints> ratio;
+    ratio.fill(1.0);
+    bool exact = true;
+    for (const Biquad& s : sections) {
+        const double nb = s.b0 + s.b2, nd = s.b0 - s.b2, db = 1.0 + s.a2, dd = 1.0 - s.a2;
+        for (int i = 0; i < kGridPoints; ++i) {
+            const double c = t.c[static_cast<std::size_t>(i)], s2 = t.s2[static_cast<std::size_t>(i)];
+            const double nr = s.b1 + nb * c, dr = s.a1 + db * c;
+            ratio[static_cast<std::size_t>(i)] *= (nr * nr + nd * nd * s2) / (dr * dr + dd * dd * s2);
+        }
+    }
+    for (int i = 0; i < kGridPoints; ++i) {
+        const double r = ratio[static_cast<std::size_t>(i)];
+        if (!(r > 1e-20 && r < 1e20)) {
+            exact = false;
+            break;
+        }
+        out[static_cast<std::size_t>(i)] = 10.0 * std::log10(r);
+    }
+    // A ratio at the edge of the range (a filter far into its stop band) is summed section by
+    // section instead, each share clamped as the device's own display does.
+    if (!exact) return directBandResponse(band);
     return out;
 }
 
@@ -193,6 +254,30 @@ Curve totalResponse(std::span<const EqBand> bands, std::vector<Curve>* perBand) 
         if (perBand) perBand->push_back(c);
     }
     return total;
+}
+
+namespace {
+bool sameBand(const EqBand& a, const EqBand& b) {
+    return a.kind == b.kind && a.shape == b.shape && a.frequency == b.frequency && a.gain == b.gain &&
+           a.width == b.width && a.enabled == b.enabled;
+}
+} // namespace
+
+const Curve& ResponseCache::update(std::span<const EqBand> bands) {
+    recomputed_ = 0;
+    curves_.resize(bands.size());
+    if (bands_.size() != bands.size()) bands_.assign(bands.size(), EqBand{BandKind(0)});
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        if (sameBand(bands_[i], bands[i])) continue;
+        bands_[i] = bands[i];
+        curves_[i] = bandResponse(bands[i]);
+        ++recomputed_;
+    }
+    total_.fill(0.0);
+    for (const Curve& c : curves_)
+        for (int p = 0; p < kGridPoints; ++p)
+            total_[static_cast<std::size_t>(p)] += c[static_cast<std::size_t>(p)];
+    return total_;
 }
 
 std::vector<EqBand> channelBands(const InputChannel& ch, bool withFilters) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <span>
 #include <vector>
 
@@ -51,6 +52,35 @@ Curve bandResponse(const EqBand& band);
 
 // Sum of every band's response; perBand (if given) receives each band's own curve in order.
 Curve totalResponse(std::span<const EqBand> bands, std::vector<Curve>* perBand = nullptr);
+
+// The same response computed the slow way, one cosine, sine and logarithm per section and point;
+// kept to measure the fast path against and to check it.
+Curve directBandResponse(const EqBand& band);
+
+// Keeps each band's curve and recomputes only the bands whose parameters changed: a handle drag
+// moves one band, and the other five need not be evaluated again.
+class ResponseCache {
+public:
+    // Returns the total; bandCurve(i) holds band i's own curve afterwards.
+    const Curve& update(std::span<const EqBand> bands);
+    const Curve& total() const { return total_; }
+    const Curve& bandCurve(std::size_t i) const { return curves_.at(i); }
+    const std::vector<Curve>& bandCurves() const { return curves_; }
+    int recomputedLastTime() const { return recomputed_; }
+
+private:
+    std::vector<EqBand> bands_;
+    std::vector<Curve> curves_;
+    Curve total_{};
+    int recomputed_ = 0;
+};
+
+// Nearest grid index of a frequency as the nearest table entry (for the handles' snapping).
+inline double gridFrequency(int index) {
+    return frequencyGrid()[static_cast<std::size_t>(index < 0              ? 0
+                                                    : index >= kGridPoints ? kGridPoints - 1
+                                                                           : index)];
+}
 
 // The bands of an input channel as its pages draw them: bands 1-4 and, when withFilters, the
 // HPF and LPF with slope index = stored slope code - 2.

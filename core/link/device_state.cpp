@@ -32,7 +32,8 @@ void setUtf8Name(NameField& f, const std::string& utf8) {
     setName(f, utf8ToGbk(utf8).value_or(utf8));
 }
 
-constexpr std::int32_t kPeqDefaultFreq[kPeqSlots] = {100, 500, 2000, 8000, 1000};
+// The values RESET puts back, so a fresh state and a reset channel look the same.
+constexpr std::int32_t kPeqDefaultFreq[kPeqSlots] = {200, 500, 1000, 5000, 1000};
 
 } // namespace
 
@@ -46,7 +47,7 @@ void loadFactoryDefaults(DeviceState& s, int languageFlag) {
         for (int b = 0; b < kPeqSlots; ++b) {
             ch.peq[b].bandFreq = kPeqDefaultFreq[b];
             ch.peq[b].bandGain = 150;
-            ch.peq[b].bandQ = 10;
+            ch.peq[b].bandQ = 20;
             ch.peq[b].bandType = 0;
         }
         ch.peqOn = 1;
@@ -84,6 +85,7 @@ void loadFactoryDefaults(DeviceState& s, int languageFlag) {
         OutputChannel& out = s.out(o);
         for (auto& g : out.geq)
             g.gain = 150;
+        out.geqOn = 1; // as a fresh device runs it: on and flat
         out.level = 60;
         out.limiter = {0, 60, 10, 100, 0, 10};
         char buf[16];

@@ -81,6 +81,7 @@ bool linkCopiesHonoured(int flagElement) {
     case cg::kLinkLine:
     case cg::kLinkFbk:
     case cg::kLinkDelay:
+    case cg::kLinkEq:
     case cg::kLinkComp:
     case cg::kLinkLimit:
         return true;
@@ -117,6 +118,10 @@ ChangeSet applyLinkCopies(DeviceState& s, EditSink& sink, FieldId field, const E
         const std::optional<FieldId> mid = reg.sibling(field, m);
         if (!mid) continue;
         const FieldInfo& mf = reg.field(*mid);
+        // Only channels 1..8 have the high- and low-pass filters; the others keep their own.
+        if (f.linkFlag == cg::kLinkEq && f.record == RecordKind::Input && m > 8 &&
+            (mf.carrier.letter == 'E' || mf.carrier.letter == 'F'))
+            continue;
         // A line input has no microphone gain steps: it keeps its own rather than take one it
         // cannot run with.
         if (v < mf.min || v > mf.max) continue;

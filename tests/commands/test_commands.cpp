@@ -115,12 +115,12 @@ TEST(Catalogue, FieldsInWireOrder) {
 TEST(Catalogue, PeqGainHalvedOnTheWire) {
     DeviceState s = defaults();
     s.in(3).peq[1].bandGain = 151;
-    EXPECT_EQ(buildG(s, 3, 2), framed("%G,01,03,01,02,01,01F4,4B,0A,"));
+    EXPECT_EQ(buildG(s, 3, 2), framed("%G,01,03,01,02,01,01F4,4B,14,"));
     s.in(3).peq[1].bandGain = 150;
-    EXPECT_EQ(buildG(s, 3, 2), framed("%G,01,03,01,02,01,01F4,4B,0A,"))
+    EXPECT_EQ(buildG(s, 3, 2), framed("%G,01,03,01,02,01,01F4,4B,14,"))
         << "151 and 150 look alike on the wire";
     s.in(3).peq[1].bandGain = 0;
-    EXPECT_EQ(buildG(s, 3, 2), framed("%G,01,03,01,02,01,01F4,00,0A,"));
+    EXPECT_EQ(buildG(s, 3, 2), framed("%G,01,03,01,02,01,01F4,00,14,"));
 }
 
 TEST(Catalogue, PackedFields) {

@@ -9,8 +9,10 @@
 #include "mixing/groups.h"
 #include "pages/mixing/group_page.h"
 #include "pages/mixing/side_panel.h"
+#include "pages/processing/geq_page.h"
 #include "pages/processing/input_strip.h"
 #include "pages/processing/output_strip.h"
+#include "pages/processing/peq_page.h"
 #include "pages/processing/phantom_page.h"
 #include "session/navigation_model.h"
 #include "widgets/ui_text.h"
@@ -92,6 +94,30 @@ int main(int argc, char** argv) {
         page.selectControlGroup(0);
         page.selectMuteGroup(1);
         shoot(page, "page_groups");
+    }
+    {
+        // A lectern microphone: low cut, a cut in the boom, presence, an air shelf, top cut.
+        InputChannel& ch = state.in(2);
+        ch.peq[0] = {120, 120, 10, 0, 0, 1};
+        ch.peq[1] = {315, 60, 30, 0, 0, 0};
+        ch.peq[2] = {3000, 190, 15, 0, 0, 0};
+        ch.peq[3] = {9000, 200, 20, 0, 0, 2};
+        ch.hpfOn = 1;
+        ch.hpfFreq = 80;
+        ch.hpfSlope = 6;
+        ch.lpfOn = 1;
+        ch.lpfFreq = 16000;
+        ch.lpfSlope = 8;
+        PeqPage page(rig.context(), nullptr);
+        page.resize(7 * w, H);
+        page.bindTo(1);
+        shoot(page, "page_peq");
+    }
+    {
+        GeqPage page(rig.context(), nullptr);
+        page.resize(8 * w, H);
+        page.bindTo(0);
+        shoot(page, "page_geq");
     }
     return 0;
 }

@@ -283,7 +283,7 @@ private slots:
         QCOMPARE(v1->text(), "10dB"); // the readout shows the value again
 
         w.readout()->showParameter(4, 22); // band 1 of channel 5: gain and frequency
-        QCOMPARE(v2->text(), "100Hz");
+        QCOMPARE(v2->text(), "200Hz");     // band 1 as RESET leaves it
         v2->setText("250");
         QTest::keyClick(v2, Qt::Key_Return);
         QCOMPARE(r.state.in(5).peq[0].bandFreq, 250);

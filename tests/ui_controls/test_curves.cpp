@@ -226,3 +226,71 @@ TEST(PlotMapping, GraphicEqualiserBands) {
     EXPECT_TRUE(interpolateSweep(10, 10, 3, 10, 7, &y)); // a vertical stroke takes its end
     EXPECT_DOUBLE_EQ(y, 7);
 }
+
+TEST(FrequencyGrid, TableIsUsedAsWrittenNotRecomputed) {
+    const Curve& g = frequencyGrid();
+    // 20 x 10^(i/80) would give 178.3 and 4870.
+    EXPECT_DOUBLE_EQ(g[76], 179.0);
+    EXPECT_DOUBLE_EQ(g[192], 5000.0);
+    EXPECT_DOUBLE_EQ(g[9], 25.5);
+    EXPECT_DOUBLE_EQ(g[239], 19585.0);
+}
+
+TEST(EqResponse, ClosedForms) {
+    // A peak's centre reads its gain, whatever its width.
+    for (double q : {0.3, 2.0, 15.0})
+        for (double gain : {-15.0, -3.5, 9.0})
+            EXPECT_NEAR(dbAt(bandResponse(peak(2000, gain, q)), 2000), gain, 0.01) << q << " " << gain;
+    // A second-order pass section at its corner has |H| = Q = 1/(2d): the 12 dB/oct filter at a
+    // grid frequency reads 20 log10(1 / (2 x 0.70422535)).
+    for (BandKind k : {BandKind::HighPass, BandKind::LowPass}) {
+        const Curve c = bandResponse(pass(k, 1000, 0));
+        EXPECT_NEAR(c[kGridIndex1k], 20.0 * std::log10(1.0 / (2.0 * 0.70422535)), 0.01);
+    }
+    // A cascade is the sum of its sections: 48 dB/oct at its corner.
+    double want = 0;
+    for (double d : {0.98039216, 0.83333333, 0.55555556, 0.1953125})
+        want += 20.0 * std::log10(1.0 / (2.0 * d));
+    EXPECT_NEAR(bandResponse(pass(BandKind::LowPass, 2000, 6))[160], want, 0.02);
+}
+
+TEST(EqResponse, FastPathMatchesTheDirectReading) {
+    const EqBand bands[] = {
+        peak(63, 12, 0.4),
+        peak(5000, -15, 20),
+        shelf(BandShape::LowShelf, 150, 9),
+        shelf(BandShape::HighShelf, 8000, -6),
+        pass(BandKind::HighPass, 80, 6),
+        pass(BandKind::LowPass, 3000, 5),
+        pass(BandKind::HighPass, 19000, 6),
+        pass(BandKind::LowPass, 20, 6),
+    };
+    for (const EqBand& b : bands) {
+        const Curve fast = bandResponse(b), slow = directBandResponse(b);
+        for (int i = 0; i < kGridPoints; ++i)
+            ASSERT_NEAR(fast[i], slow[i], 1e-6) << i;
+    }
+}
+
+TEST(EqResponse, CacheRecomputesOnlyWhatChanged) {
+    std::vector<EqBand> bands = {peak(200, 3, 2),
+                                 peak(500, -2, 2),
+                                 peak(1000, 0, 2),
+                                 peak(5000, 4, 2),
+                                 pass(BandKind::HighPass, 60, 6),
+                                 pass(BandKind::LowPass, 12000, 6)};
+    ResponseCache cache;
+    cache.update(bands);
+    EXPECT_EQ(cache.recomputedLastTime(), 6);
+    bands[1].gain = 7;
+    const Curve total = cache.update(bands);
+    EXPECT_EQ(cache.recomputedLastTime(), 1);
+    const Curve want = totalResponse(bands);
+    for (int i = 0; i < kGridPoints; ++i)
+        ASSERT_NEAR(total[i], want[i], 1e-9);
+    // An infinite gain or a zero Q stays finite in the cache as well.
+    bands[2].gain = std::numeric_limits<double>::infinity();
+    bands[3].width = 0;
+    for (double v : cache.update(bands))
+        ASSERT_TRUE(std::isfinite(v));
+}

@@ -22,6 +22,7 @@
 #include "session/link_adapter.h"
 #include "session/measure.h"
 #include "widgets/name_dialog.h"
+#include "widgets/preset_list.h"
 #include "widgets/skin_painter.h"
 #include "widgets/ui_text.h"
 
@@ -128,7 +129,14 @@ int main(int argc, char** argv) {
         ui::showMessage(&window, QString::fromStdString(message), QStringLiteral("QUORVEL"),
                         QStringLiteral("presetError"));
     });
-    QTimer::singleShot(0, &window, [&presets] { presets.OpenDatabase(); });
+    QTimer::singleShot(0, &window, [&presets, &window, &state] {
+        presets.OpenDatabase();
+        // Every page's preset list works on the one store.
+        for (PresetList* list : window.findChildren<PresetList*>()) {
+            list->bind(&presets, &state);
+            list->fill();
+        }
+    });
 
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });

@@ -8,9 +8,11 @@
 #include "pages/mixing/side_panel.h"
 #include "pages/placeholder_page.h"
 #include "pages/processing/dynamics_page.h"
+#include "pages/processing/geq_page.h"
 #include "pages/processing/input_strip.h"
 #include "pages/processing/limiter_page.h"
 #include "pages/processing/output_strip.h"
+#include "pages/processing/peq_page.h"
 #include "pages/processing/phantom_page.h"
 
 namespace quorvel::ui {
@@ -90,9 +92,29 @@ template <const char* En, const char* Zh> Page* makePlaceholder(const PageContex
 constexpr char kMatrixEn[] = "MATRIX", kMatrixZh[] = "矩阵";
 constexpr char kModeEn[] = "AUTOMIXER", kModeZh[] = "自动混音";
 constexpr char kAuxEn[] = "AUX SENDS", kAuxZh[] = "辅助发送";
-constexpr char kPeqEn[] = "PARAMETRIC EQUALISER", kPeqZh[] = "参量均衡";
 constexpr char kEffectEn[] = "EFFECT: REVERBERATION AND DELAY", kEffectZh[] = "效果: 混响和延时";
-constexpr char kGeqEn[] = "GRAPHIC EQUALISER", kGeqZh[] = "图示均衡";
+
+Page* makePeqPage(const PageContext& c, int, QWidget* p) {
+    return new PeqPage(c, p);
+}
+Page* makeGeqPage(const PageContext& c, int, QWidget* p) {
+    return new GeqPage(c, p);
+}
+void bindPeqPage(Page* p, int ch) {
+    static_cast<PeqPage*>(p)->bindTo(ch);
+}
+void bindGeqPage(Page* p, int ch) {
+    static_cast<GeqPage*>(p)->bindTo(ch);
+}
+// A dragged handle shows its band in the readout, as a knob does.
+void wirePeqPage(Page* p, const PageContext&, ShellPort& shell) {
+    QObject::connect(static_cast<PeqPage*>(p), &PeqPage::readoutRequested, p,
+                     [&shell](int ch, int kind) { shell.showReadout(ch, kind); });
+}
+void wireGeqPage(Page* p, const PageContext&, ShellPort& shell) {
+    QObject::connect(static_cast<GeqPage*>(p), &GeqPage::readoutRequested, p,
+                     [&shell](int ch, int kind) { shell.showReadout(ch, kind); });
+}
 
 void bindInputStrip(Page* p, int ch) {
     static_cast<InputStrip*>(p)->bindTo(ch);
@@ -132,14 +154,16 @@ const PageRow kPages[] = {
      .detail = DetailPage::Dynamics, .follow = Follow::Bindings, .make = makeDynamicsPage,
      .bind = bindDynamicsPage},
     {.resource = 150, .objectName = "peqPage", .placement = Placement::InputDetailPage,
-     .detail = DetailPage::Peq, .make = makePlaceholder<kPeqEn, kPeqZh>},
+     .detail = DetailPage::Peq, .follow = Follow::Bindings, .make = makePeqPage, .wire = wirePeqPage,
+     .bind = bindPeqPage},
     {.resource = 157, .objectName = "effectPage", .placement = Placement::InputDetailPage,
      .detail = DetailPage::Effect, .make = makePlaceholder<kEffectEn, kEffectZh>},
     {.resource = 156, .objectName = "limiterPage", .placement = Placement::OutputDetailPage,
      .detail = DetailPage::Limiter, .follow = Follow::Bindings, .make = makeLimiterPage,
      .bind = bindLimiterPage},
     {.resource = 151, .objectName = "geqPage", .placement = Placement::OutputDetailPage,
-     .detail = DetailPage::Geq, .make = makePlaceholder<kGeqEn, kGeqZh>},
+     .detail = DetailPage::Geq, .follow = Follow::Bindings, .make = makeGeqPage, .wire = wireGeqPage,
+     .bind = bindGeqPage},
 };
 // clang-format on
 

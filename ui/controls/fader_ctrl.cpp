@@ -87,7 +87,9 @@ void FaderCtrl::setPosition(int value) {
     if (handler_.dragging()) return;
     handler_.setPosition(value);
     refreshToolTip();
-    repaint();
+    // A curve drag moves two knobs per pointer event; painting them at once, each with the panel
+    // behind it, cost more than the curve itself. The next paint takes them all together.
+    update();
 }
 
 void FaderCtrl::setVertical(bool v) {

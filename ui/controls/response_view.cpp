@@ -46,7 +46,7 @@ void ResponseView::setBands(std::vector<curves::EqBand> bands) {
 }
 
 void ResponseView::recompute() {
-    total_ = curves::totalResponse(bands_, &perBand_);
+    total_ = cache_.update(bands_);
 }
 
 void ResponseView::setMode(int mode) {
@@ -134,12 +134,17 @@ void ResponseView::sweepTo(QPointF pos) {
     const curves::PlotRect r = plot();
     const QPointF last = sweep_.empty() ? pos : sweep_.back();
     if (int(sweep_.size()) < kMaxSweepPoints) sweep_.push_back(pos);
+    bool changed = false;
     for (int b = 0; b < curves::kGeqBands; ++b) {
         double y;
-        if (curves::interpolateSweep(curves::geqBandX(b, r), last.x(), last.y(), pos.x(), pos.y(), &y))
-            geq_[b] = curves::yToLevel(y, dbMin_, dbMax_, r);
+        if (curves::interpolateSweep(curves::geqBandX(b, r), last.x(), last.y(), pos.x(), pos.y(), &y)) {
+            const double v = curves::yToLevel(y, dbMin_, dbMax_, r);
+            changed = changed || v != geq_[b];
+            geq_[b] = v;
+        }
     }
     update();
+    if (changed) emit freehandMoved(id_);
 }
 
 curves::PlotRect ResponseView::plot() const {
@@ -550,8 +555,9 @@ void ResponseView::paintEvent(QPaintEvent*) {
     p.setClipRect(plotArea);
     if (axesShown_) {
         drawCurve(p, r, total_, QColor::fromRgba(0xFF2B5C6D), QColor::fromRgba(0xFF2B5C6D), 3);
-        for (int i = 0; i < int(perBand_.size()); ++i)
-            drawCurve(p, r, perBand_[i], bandColor(i), bandColor(i), 1);
+        const auto& perBand = cache_.bandCurves();
+        for (int i = 0; i < int(perBand.size()); ++i)
+            drawCurve(p, r, perBand[static_cast<std::size_t>(i)], bandColor(i), bandColor(i), 1);
     } else {
         drawCurve(p, r, total_, QColor::fromRgba(0xFF29A4D0), QColor::fromRgba(0xFF29A4D0), 1);
     }

@@ -30,7 +30,9 @@ public:
     void setBands(std::vector<curves::EqBand> bands);
     const std::vector<curves::EqBand>& bands() const { return bands_; }
     const curves::Curve& total() const { return total_; }
-    const curves::Curve& bandCurve(int band) const { return perBand_.at(band); }
+    const curves::Curve& bandCurve(int band) const {
+        return cache_.bandCurve(static_cast<std::size_t>(band));
+    }
 
     void setMode(int mode);
     int mode() const { return mode_; }
@@ -96,6 +98,8 @@ signals:
     void clicked(int id);
     // A draw-mode sweep ended after changing the curve; read graphicGains() for all bands.
     void freehandDrawn(int id);
+    // A step of a draw-mode sweep changed the curve; the page sends at a drag's pace.
+    void freehandMoved(int id);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -129,7 +133,8 @@ private:
     double fmin_ = 20.0, fmax_ = 20000.0;
     double dbMin_ = 0.0, dbMax_ = 100.0;
     std::vector<curves::EqBand> bands_;
-    std::vector<curves::Curve> perBand_;
+    // A drag moves one band; the others' curves are kept.
+    curves::ResponseCache cache_;
     curves::Curve total_{};
     int selected_ = -1;
     int dragged_ = -1;

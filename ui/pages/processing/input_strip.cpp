@@ -17,6 +17,7 @@
 #include "curves/eq_response.h"
 #include "link/reports.h"
 #include "pages/processing/strip_support.h"
+#include "processing/peq_ops.h"
 #include "processing/strip_ops.h"
 #include "widgets/name_dialog.h"
 #include "widgets/ui_text.h"
@@ -207,7 +208,8 @@ void InputStrip::refreshName() {
 }
 
 void InputStrip::refreshThumbnail() {
-    eq_->setBands(curves::channelBands(record(), true));
+    // Channels 9 and up have no filters; the thumbnail shows what the device runs.
+    eq_->setBands(curves::channelBands(record(), peqHasFilters(channel())));
 }
 
 void InputStrip::refreshStateWords() {
