@@ -9,6 +9,8 @@
 namespace quorvel {
 namespace {
 
+using std::chrono::milliseconds;
+
 FieldId thresholdField(int channel) {
     return *FieldRegistry::instance().idOf("input[" + std::to_string(channel) + "].automixThreshold");
 }
@@ -41,7 +43,8 @@ EditOutcome setAutomixThreshold(DeviceState& s, EditSink& sink, int channel, std
         s.in(c).automixThreshold = v;
         out.changed.add(thresholdField(c));
     }
-    queueIfOnline(s, sink, buildL(s, channel));
+    // The asking channel goes out again inside the sweep; the paced sender must not fold the two.
+    if (s.link.linkOnline) sink.queue(OutgoingFrame{buildL(s, channel), milliseconds(0), false, true});
     // The device takes the eight in a row only with room between them.
     const auto pause = channel == kSyncSourceSlowest ? kSyncPauseFromLast : kSyncPause;
     for (int c = 1; c <= kAutomixChannels; ++c)

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "admin/scene.h"
+#include "link/clock.h"
 #include "link/edit.h"
 #include "link/field_registry.h"
+#include "link/paced_sender.h"
 #include "mixing/automix_ops.h"
 #include "mixing/mixing_edit.h"
 
@@ -154,6 +156,56 @@ TEST_F(MixEditTest, AssignmentsGoThroughTheSameRulesInOrder) {
     EXPECT_NE(bad.refusal.find("20..30"), std::string::npos) << bad.refusal;
     EXPECT_TRUE(settableWithoutCarrier(*FieldRegistry::instance().find("automix.syncThresholds")));
     EXPECT_FALSE(settableWithoutCarrier(*FieldRegistry::instance().find("input[1].solo")));
+}
+
+// On the wire, through the paced sender: the asking channel twice, every pause in place, even
+// when the line was busy and a second sweep follows before the first is out.
+TEST_F(MixEditTest, SyncSweepsKeepAllNineFramesOnTheWire) {
+    ManualClock clock;
+    std::vector<std::string> sent;
+    std::vector<Clock::time_point> at;
+    PacedSender sender(
+        [&](const Destination&, std::string_view d, std::string&) {
+            sent.emplace_back(d);
+            at.push_back(clock.now());
+            return true;
+        },
+        clock, PacedSender::Threading::Manual);
+    const Destination to = *makeDestination("127.0.0.2", 1);
+    CallbackSink wire([&](OutgoingFrame f) { sender.enqueue(std::move(f), to); });
+    auto run = [&](milliseconds d) {
+        for (auto t = milliseconds(0); t < d; t += milliseconds(1)) {
+            clock.advance(milliseconds(1));
+            sender.pump();
+        }
+    };
+    s.automix.syncThresholds = 1;
+    sender.enqueue(OutgoingFrame{"%Q,01,01,B5E1#", milliseconds(10)}, to); // the line is busy
+    setAutomixThreshold(s, wire, 3, 60);
+    run(milliseconds(300));
+    ASSERT_EQ(sent.size(), 10u);
+    EXPECT_EQ(sent[1], "%L,01,03,3C,00,E15B#");
+    EXPECT_EQ(sent[2], "%L,01,01,3C,00,38DA#");
+    EXPECT_EQ(sent[4], "%L,01,03,3C,00,E15B#");
+    EXPECT_EQ(sent[9], "%L,01,08,3C,00,521A#");
+    for (std::size_t i = 3; i < 10; ++i)
+        EXPECT_EQ(at[i] - at[i - 1], milliseconds(20)) << i;
+
+    // A second notch while the first sweep is on its way: the asking channel's own frame stays,
+    // the sweep takes the newer values in place, and the last value each channel gets is the new one.
+    sent.clear();
+    setAutomixThreshold(s, wire, 3, 61);
+    run(milliseconds(45));
+    setAutomixThreshold(s, wire, 3, 62);
+    run(milliseconds(400));
+    ASSERT_GE(sent.size(), 10u);
+    for (int c = 1; c <= 8; ++c) {
+        const std::string head = "%L,01,0" + std::to_string(c) + ",";
+        std::string last;
+        for (const std::string& f : sent)
+            if (f.rfind(head, 0) == 0) last = f;
+        EXPECT_EQ(last.substr(0, 12), head + "3E,") << c;
+    }
 }
 
 TEST(AutomixState, ReportsAreClampedAndScenesLeaveSyncAlone) {
