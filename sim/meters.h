@@ -1,6 +1,6 @@
 // Meter motion and the automixer's gating, as the device would report them: a few channels
-// carry speech (syllables, phrases, pauses), the rest sit at the noise floor, and the gate opens
-// channels by threshold, priority and loudness within the max-open limit.
+// carry speech (syllables, phrases, pauses) or talk steadily, the rest sit at the noise floor or
+// are silent, and the automixer (automixer.h) opens channels on the meters' own clock.
 #pragma once
 
 #include <array>
