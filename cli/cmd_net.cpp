@@ -17,6 +17,8 @@
 #include "link/field_registry.h"
 #include "link/profile.h"
 #include "link/state_json.h"
+#include "mixing/automix_ops.h"
+#include "mixing/mixing_edit.h"
 #include "processing/dynamics_actions.h"
 #include "processing/peq_ops.h"
 
@@ -66,6 +68,7 @@ bool takePort(Args& args, int& port, std::string& error) {
 // Checks the addresses and builds the link; 0 when ready, else the exit code.
 int prepare(Session& s, const GlobalOptions& g, int port) {
     loadFactoryDefaults(s.state);
+    startWithSyncOff(s.state);
     std::string host = g.host.empty() ? readHostAddress(dataDirectory(g.dataDir)) : g.host;
     if (!isValidIpv4(host)) return usageError("--host: '" + host + "' is not an IPv4 address");
     if (!g.bind.empty() && !isValidIpv4(g.bind))
@@ -185,7 +188,7 @@ int runSet(Args args, const GlobalOptions& g) {
         if (!error.empty()) return usageError("set: " + error);
         Assignment parsed;
         if (!parseAssignment(a, parsed, error)) return usageError("set: " + error);
-        if (parsed.field->carrier.letter == 0)
+        if (parsed.field->carrier.letter == 0 && !settableWithoutCarrier(*parsed.field))
             return usageError("set: no command carries '" + parsed.field->path + "' to the device");
     }
     Session s;
@@ -214,7 +217,7 @@ int runSet(Args args, const GlobalOptions& g) {
         }
         const std::optional<DynamicsAction> action = parseDynamicsAction(a, error);
         const EditOutcome r =
-            action ? applyDynamicsAction(s.state, sink, *action) : applyAssignment(s.state, sink, a);
+            action ? applyDynamicsAction(s.state, sink, *action) : applyMixingAssignment(s.state, sink, a);
         if (!r.applied) {
             std::cerr << "quorvelctl: set: " << a << ": " << r.refusal << "\n";
             rc = 1;

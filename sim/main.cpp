@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "simulator.h"
 
@@ -21,6 +22,7 @@ const char kUsage[] =
     "  --hardware-version TEXT  answer to the hardware version query (default 32)\n"
     "  --firmware-dir DIR       store received firmware images there (dsp.bin, digital.bin)\n"
     "  --firmware-fail CODE     end every firmware transfer with this result code\n"
+    "  --talkers LIST           channels (e.g. 1,3,5) that talk steadily at -20 dB, the rest silent\n"
     "fault injection:\n"
     "  --drop P                 drop each outgoing datagram with probability P (0..1)\n"
     "  --corrupt P              damage one character of a datagram with probability P\n"
@@ -40,6 +42,25 @@ bool number(const char* text, double lo, double hi, double& out) {
     if (!text[0] || *end || errno || v < lo || v > hi) return false;
     out = v;
     return true;
+}
+
+// "1,3,5": channels 1..12, each once.
+bool channelList(const char* text, std::vector<int>& out) {
+    out.clear();
+    std::string t = text;
+    std::size_t from = 0;
+    while (from <= t.size()) {
+        std::size_t comma = t.find(',', from);
+        if (comma == std::string::npos) comma = t.size();
+        double v = 0;
+        const std::string item = t.substr(from, comma - from);
+        if (!number(item.c_str(), 1, 12, v) || v != static_cast<int>(v)) return false;
+        for (int c : out)
+            if (c == static_cast<int>(v)) return false;
+        out.push_back(static_cast<int>(v));
+        from = comma + 1;
+    }
+    return !out.empty();
 }
 
 } // namespace
@@ -87,6 +108,12 @@ int main(int argc, char** argv) {
             o.firmwareDir = value();
         } else if (a == "--firmware-fail") {
             o.firmwareFail = static_cast<int>(num(0, 255));
+        } else if (a == "--talkers") {
+            const char* t = value();
+            if (!channelList(t, o.talkers)) {
+                std::fprintf(stderr, "quorvel-sim: --talkers: '%s' is not a list of channels 1..12\n", t);
+                return 2;
+            }
         } else if (a == "--drop") {
             o.drop = num(0, 1);
         } else if (a == "--corrupt") {

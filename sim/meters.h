@@ -1,17 +1,20 @@
 // Meter motion and the automixer's gating, as the device would report them: a few channels
-// carry speech (syllables, phrases, pauses), the rest sit at the noise floor, and the gate opens
-// channels by threshold, priority and loudness within the max-open limit.
+// carry speech (syllables, phrases, pauses) or talk steadily, the rest sit at the noise floor or
+// are silent, and the automixer (automixer.h) opens channels on the meters' own clock.
 #pragma once
 
 #include <array>
 #include <random>
+#include <vector>
 
+#include "automixer.h"
 #include "link/device_state.h"
 
 namespace quorvel::sim {
 
 inline constexpr int kMeterMax = 90; // the device's meter scale
-inline constexpr int kAutomixChannels = 8;
+inline constexpr int kAutomixChannels = kGatedChannels;
+inline constexpr int kSteadyTalkerMeter = 40; // -20 dB
 
 class SpeechMeters {
 public:
@@ -20,9 +23,13 @@ public:
     // Moves time on by dt seconds and recomputes meters and gates from the model's settings.
     void step(double dt, const DeviceState& s);
 
-    const int (&meters() const)[20] { return meters_; } // inputs 1..12, outputs 1..8
-    int openMask() const { return openMask_; }          // bit k-1: channel k open
-    int lastOpen() const { return lastOpen_; }          // last channel opened, 0 none
+    const int (&meters() const)[20] { return meters_; }     // inputs 1..12, outputs 1..8
+    int openMask() const { return automix_.openMask(); }    // bit k-1: channel k open
+    int lastOpen() const { return automix_.heldChannel(); } // kept open by LAST HOLD, 0 none
+
+    // These channels talk steadily at kSteadyTalkerMeter and every other is silent, instead of
+    // the speech motion; an empty list returns to it.
+    void setSteadyTalkers(std::vector<int> channels) { steady_ = std::move(channels); }
 
     // For tests: set input channel levels (0..90) directly instead of speech, a negative value
     // returns the channel to its own motion.
@@ -40,15 +47,14 @@ private:
     };
     double uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng_); }
     void advance(Talker& t, double dt);
-    void gate(double dt, const DeviceState& s);
 
     std::mt19937 rng_;
     std::array<Talker, 3> talkers_;
     std::array<int, kAnalogInputs> forced_;
-    std::array<double, kAutomixChannels> hold_{}; // seconds the gate stays open after speech
+    std::vector<int> steady_;
+    Automixer automix_;
+    Clock::time_point now_{}; // the meters' own time, moved on by each step
     int meters_[20] = {};
-    int openMask_ = 0;
-    int lastOpen_ = 0;
 };
 
 } // namespace quorvel::sim

@@ -70,6 +70,7 @@ struct Simulator::Impl {
         : opt(std::move(o)), rng(opt.seed), meters(opt.seed * 7919u + 1),
           firmware(opt.firmwareDir, opt.firmwareFail) {
         loadFactoryDefaults(model);
+        meters.setSteadyTalkers(opt.talkers);
     }
 
     SimOptions opt;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/device_state.h"
 
@@ -27,6 +28,8 @@ struct SimOptions {
     int firmwareFail = 0;               // non-zero: U answers this code
     unsigned seed = 1;                  // for the fault injection and meter motion
     bool verbose = false;               // one line on stderr per handshake, call and firmware step
+    std::vector<int> talkers;           // channels that talk steadily at -20 dB, the rest silent;
+                                        // empty: a few channels carry speech
 };
 
 // True when QUORVEL_LOOPBACK_ONLY is set to anything but "" or "0".

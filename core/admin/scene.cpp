@@ -54,6 +54,7 @@ bool loadScene(DeviceState& s, const std::vector<std::uint8_t>& image, std::stri
     }
     DeviceState loaded = s; // meters and link state are kept
     for (const FieldInfo& f : FieldRegistry::instance().fields()) {
+        if (!f.restoredByScene) continue;
         const std::uint8_t* p = image.data() + f.sceneOffset;
         switch (f.kind) {
         case FieldKind::Int32:

@@ -24,6 +24,9 @@ struct OutgoingFrame {
     std::string text;
     std::chrono::milliseconds pauseAfter{0};
     bool inPieces = false;
+    // Never replaced by a newer frame for the same record, nor replacing one: a sequence that
+    // sends one record twice on purpose (a SYNCed threshold) keeps both.
+    bool keepsPlace = false;
 };
 
 inline constexpr std::size_t kPieceBytes = 256;

@@ -139,6 +139,21 @@ void normaliseAfterFullState(DeviceState& s) {
     for (int c = 1; c <= 8; ++c)
         clamp(s.in(c).automixThreshold, 0, 80);
     clamp(s.automix.nomAttenuation, 0, 30);
+    // Whatever else the device reports of its automixer is put into the ranges the MODE page can
+    // show: an odd value would otherwise sit unseen and go straight back out in the next M or N.
+    for (int c = 1; c <= 8; ++c)
+        clamp(s.in(c).priority, 0, 1);
+    AutomixSettings& a = s.automix;
+    clamp(a.manualMode, 0, 1);
+    clamp(a.maxOpenChannels, 1, 8);
+    clamp(a.holdTime, 1, 100);
+    clamp(a.closedChannelAttenuation, 0, 60);
+    clamp(a.nomAttenuation, 20, 30);
+    clamp(a.lastHold, 0, 1);
+    clamp(a.zeroCrossingRate, 0, 100);
+    clamp(a.energy, 1, 200);
+    clamp(a.compareCount, 1, 100);
+    clamp(a.thresholdCompensation, 0, 40);
 }
 
 int phantomMask(const DeviceState& s) {

@@ -391,6 +391,7 @@ FieldRegistry::FieldRegistry() {
     byOffset_.assign(end, -1);
     for (const FieldInfo& f : fields_)
         byOffset_[f.stateOffset] = static_cast<std::int32_t>(f.id);
+    if (const FieldInfo* sync = find("automix.syncThresholds")) fields_[sync->id].restoredByScene = false;
     // The readout's table names the fields it shows and the unit it shows them in; the first
     // kind that shows a field is its readout reference.
     for (int ch = 0; ch < kReadoutChannels; ++ch) {

@@ -62,6 +62,9 @@ struct FieldInfo {
     // An item of a list (gain step, Dante source, delay): a value outside it is refused, not
     // clamped, since a neighbouring item was never meant.
     bool choice = false;
+    // A setting of this program kept beside the device's (SYNC): a scene file carries its word
+    // as it always has, but recalling the scene leaves the setting as it is.
+    bool restoredByScene = true;
 };
 
 inline constexpr int kReadoutFirstOutput = 18; // readout channels 0..17 inputs, 18..25 outputs

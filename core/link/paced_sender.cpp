@@ -45,7 +45,8 @@ constexpr int kValueChannels = kAnalogInputs + kOutputRecords; // A above this g
 
 std::optional<CoalesceKey> coalesceKeyOf(const OutgoingFrame& frame) {
     const std::string_view t = frame.text;
-    if (frame.inPieces || t.size() < kMinFrameLength || t[0] != '%' || t[2] != ',' || t.back() != '#')
+    if (frame.inPieces || frame.keepsPlace || t.size() < kMinFrameLength || t[0] != '%' || t[2] != ',' ||
+        t.back() != '#')
         return std::nullopt;
     // Fields after the letter: [0] the unit, then the selectors.
     std::array<int, 4> field{};

@@ -618,6 +618,38 @@ TEST(CtlNetwork, FailuresExitWithoutTouchingTheDevice) {
     EXPECT_EQ(malformed.code, 2);
 }
 
+// SYNC then a threshold: every automix channel of the device takes it, the asking one twice over
+// (L 3, then L 1..8), and the simulator's automixer follows the max-open and priority settings.
+TEST(CtlNetwork, SyncedThresholdAndPriorityReachTheDevice) {
+    const auto port = testPort(0);
+    sim::SimOptions so = simOptions(port);
+    so.talkers = {1, 3, 5};
+    auto device = startSim(so);
+    const std::string p = std::to_string(port);
+    const std::uint64_t before = device->commandsApplied();
+    CtlRun set = runCtl({"--host", "127.0.0.2", "set", "automix.syncThresholds=1",
+                         "input[3].automixThreshold=60", "--port", p});
+    ASSERT_EQ(set.code, 0) << set.err;
+    auto until = Steady::now() + 2s;
+    while (device->commandsApplied() < before + 11 && Steady::now() < until)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_GE(device->commandsApplied(), before + 11); // Q 0, nine L, Q 0
+    DeviceState dev = device->snapshot();
+    for (int c = 1; c <= 8; ++c)
+        EXPECT_EQ(dev.in(c).automixThreshold, 60) << c;
+    EXPECT_EQ(dev.in(9).automixThreshold, 40);
+
+    CtlRun out = runCtl({"--host", "127.0.0.2", "set", "automix.syncThresholds=2", "--port", p});
+    EXPECT_EQ(out.code, 2);
+
+    CtlRun prio = runCtl(
+        {"--host", "127.0.0.2", "set", "automix.maxOpenChannels=1", "input[5].priority=1", "--port", p});
+    ASSERT_EQ(prio.code, 0) << prio.err;
+    CtlRun mon = runCtl({"--host", "127.0.0.2", "monitor", "--count", "4", "--port", p});
+    ASSERT_EQ(mon.code, 0) << mon.err;
+    EXPECT_NE(mon.out.find("\"channelOpen\":[0,0,0,0,1,0,0,0]"), std::string::npos) << mon.out;
+}
+
 // The dynamics actions of set reach the simulator as the pages send them; a malformed one is
 // refused before the network is touched.
 TEST(CtlNetwork, DynamicsActionsReachTheDevice) {

@@ -16,6 +16,7 @@
 #include "app/screenshot_walker.h"
 #include "app/signal_watcher.h"
 #include "link/device_state.h"
+#include "mixing/automix_ops.h"
 #include "pages/admin/device_settings_page.h"
 #include "presets/preset_store.h"
 #include "session/app_profile.h"
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
 
     DeviceState state;
     loadFactoryDefaults(state, languageFlag());
+    startWithSyncOff(state);
     state.link.hostAddress = profile.readHostAddress().toStdString();
 
     DemoDevice demo;

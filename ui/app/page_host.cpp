@@ -5,6 +5,8 @@
 #include "binding/edit_controller.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/mixing/group_page.h"
+#include "pages/mixing/matrix_page.h"
+#include "pages/mixing/mode_page.h"
 #include "pages/mixing/side_panel.h"
 #include "pages/placeholder_page.h"
 #include "pages/processing/dynamics_page.h"
@@ -72,6 +74,12 @@ Page* makePhantomPage(const PageContext& c, int, QWidget* p) {
 Page* makeGroupPage(const PageContext& c, int, QWidget* p) {
     return new GroupPage(c, p);
 }
+Page* makeMatrixPage(const PageContext& c, int, QWidget* p) {
+    return new MatrixPage(c, p);
+}
+Page* makeModePage(const PageContext& c, int, QWidget* p) {
+    return new ModePage(c, p);
+}
 Page* makeDynamicsPage(const PageContext& c, int, QWidget* p) {
     return new DynamicsPage(c, p);
 }
@@ -89,8 +97,6 @@ void bindLimiterPage(Page* p, int output) {
 template <const char* En, const char* Zh> Page* makePlaceholder(const PageContext& c, int, QWidget* p) {
     return new PlaceholderPage(c.state, En, Zh, p);
 }
-constexpr char kMatrixEn[] = "MATRIX", kMatrixZh[] = "矩阵";
-constexpr char kModeEn[] = "AUTOMIXER", kModeZh[] = "自动混音";
 constexpr char kAuxEn[] = "AUX SENDS", kAuxZh[] = "辅助发送";
 constexpr char kEffectEn[] = "EFFECT: REVERBERATION AND DELAY", kEffectZh[] = "效果: 混响和延时";
 
@@ -142,10 +148,10 @@ const PageRow kPages[] = {
      .wire = wireDeviceSettings},
     {.resource = 179, .objectName = "phantomPage", .tab = Tab::Phantom, .follow = Follow::Bindings,
      .make = makePhantomPage},
-    {.resource = 154, .objectName = "matrixPage", .tab = Tab::Matrix,
-     .make = makePlaceholder<kMatrixEn, kMatrixZh>},
-    {.resource = 155, .objectName = "modePage", .tab = Tab::Mode,
-     .make = makePlaceholder<kModeEn, kModeZh>},
+    {.resource = 154, .objectName = "matrixPage", .tab = Tab::Matrix, .follow = Follow::Bindings,
+     .make = makeMatrixPage},
+    {.resource = 155, .objectName = "modePage", .tab = Tab::Mode, .follow = Follow::Bindings,
+     .make = makeModePage},
     {.resource = 169, .objectName = "groupPage", .tab = Tab::Group,
      .follow = Follow::Bindings, .make = makeGroupPage},
     {.resource = 170, .objectName = "auxPage", .placement = Placement::InputDetailPage,
