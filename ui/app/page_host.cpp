@@ -4,6 +4,8 @@
 
 #include "binding/edit_controller.h"
 #include "pages/admin/device_settings_page.h"
+#include "pages/mixing/aux_page.h"
+#include "pages/mixing/effect_page.h"
 #include "pages/mixing/group_page.h"
 #include "pages/mixing/side_panel.h"
 #include "pages/placeholder_page.h"
@@ -68,6 +70,16 @@ Page* makePhantomPage(const PageContext& c, int, QWidget* p) {
 Page* makeGroupPage(const PageContext& c, int, QWidget* p) {
     return new GroupPage(c, p);
 }
+Page* makeEffectPage(const PageContext& c, int, QWidget* p) {
+    return new EffectPage(c, p);
+}
+Page* makeAuxPage(const PageContext& c, int, QWidget* p) {
+    return new AuxPage(c, p);
+}
+// The AUX page shows the detail view's channel as its source.
+void bindAuxPage(Page* p, int ch) {
+    static_cast<AuxPage*>(p)->bindTo(ch + 1);
+}
 
 // A page whose controls are not built yet: its title on a skinned panel.
 template <const char* En, const char* Zh> Page* makePlaceholder(const PageContext& c, int, QWidget* p) {
@@ -75,10 +87,8 @@ template <const char* En, const char* Zh> Page* makePlaceholder(const PageContex
 }
 constexpr char kMatrixEn[] = "MATRIX", kMatrixZh[] = "矩阵";
 constexpr char kModeEn[] = "AUTOMIXER", kModeZh[] = "自动混音";
-constexpr char kAuxEn[] = "AUX SENDS", kAuxZh[] = "辅助发送";
 constexpr char kDynamicsEn[] = "NOISE GATE / COMPRESSOR", kDynamicsZh[] = "噪声门/压缩器";
 constexpr char kPeqEn[] = "PARAMETRIC EQUALISER", kPeqZh[] = "参量均衡";
-constexpr char kEffectEn[] = "EFFECT: REVERBERATION AND DELAY", kEffectZh[] = "效果: 混响和延时";
 constexpr char kLimiterEn[] = "LIMIT", kLimiterZh[] = "限幅器";
 constexpr char kGeqEn[] = "GRAPHIC EQUALISER", kGeqZh[] = "图示均衡";
 
@@ -115,13 +125,13 @@ const PageRow kPages[] = {
     {.resource = 169, .objectName = "groupPage", .tab = Tab::Group,
      .follow = Follow::Bindings, .make = makeGroupPage},
     {.resource = 170, .objectName = "auxPage", .placement = Placement::InputDetailPage,
-     .detail = DetailPage::Aux, .make = makePlaceholder<kAuxEn, kAuxZh>},
+     .detail = DetailPage::Aux, .follow = Follow::Bindings, .make = makeAuxPage, .bind = bindAuxPage},
     {.resource = 149, .objectName = "dynamicsPage", .placement = Placement::InputDetailPage,
      .detail = DetailPage::Dynamics, .make = makePlaceholder<kDynamicsEn, kDynamicsZh>},
     {.resource = 150, .objectName = "peqPage", .placement = Placement::InputDetailPage,
      .detail = DetailPage::Peq, .make = makePlaceholder<kPeqEn, kPeqZh>},
     {.resource = 157, .objectName = "effectPage", .placement = Placement::InputDetailPage,
-     .detail = DetailPage::Effect, .make = makePlaceholder<kEffectEn, kEffectZh>},
+     .detail = DetailPage::Effect, .follow = Follow::Bindings, .make = makeEffectPage},
     {.resource = 156, .objectName = "limiterPage", .placement = Placement::OutputDetailPage,
      .detail = DetailPage::Limiter, .make = makePlaceholder<kLimiterEn, kLimiterZh>},
     {.resource = 151, .objectName = "geqPage", .placement = Placement::OutputDetailPage,
