@@ -198,6 +198,24 @@ TEST_F(EffectsTest, AuxMuteRemembersPerSourceAndStrip) {
     EXPECT_EQ(texts(sink), (std::vector<std::string>{frame("%a,01,09,00,00,00,00,00,00,00,00,15,")}));
 }
 
+TEST_F(EffectsTest, TypedEntryReadsTheShownUnitsAndSends) {
+    // Readout channel 17 (the reverberation return), kind 66: reverberation time in seconds.
+    ASSERT_TRUE(applyTypedValue(s, sink, 17, 66, 0, "2.5s").applied);
+    EXPECT_EQ(s.in(18).effectParams[9], 25);
+    EXPECT_EQ(texts(sink), (std::vector<std::string>{buildM(s), buildReverb(s)}));
+    // Channel 16 (the delay return), kinds 68..71; out of range is clamped, as everywhere.
+    sink.frames.clear();
+    ASSERT_TRUE(applyTypedValue(s, sink, 16, 70, 0, "250").applied);
+    EXPECT_EQ(s.in(17).effectParams[2], 100);
+    EXPECT_EQ(texts(sink), (std::vector<std::string>{buildN(s), buildDelay(s)}));
+    // Sends: value - 60 dB, kinds 41..49 of the source.
+    sink.frames.clear();
+    ASSERT_TRUE(applyTypedValue(s, sink, 2, 44, 0, "-35dB").applied); // source 3, AUX 3
+    EXPECT_EQ(s.in(3).sendLevel[3], 25);
+    EXPECT_EQ(texts(sink).back(), "%a,01,03,00,00,00,19,00,00,00,00,00,6A66#");
+    EXPECT_FALSE(applyTypedValue(s, sink, 2, 44, 0, "loud").applied);
+}
+
 TEST(EffectSections, RoundTripThroughTheDeviceReport) {
     DeviceState device;
     loadFactoryDefaults(device);
