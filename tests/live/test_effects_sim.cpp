@@ -43,6 +43,15 @@ CtlResult ctl(const std::vector<std::string>& args) {
 
 } // namespace
 
+TEST(EffectsWithDevice, FrameCommandBuildsTheNewLetters) {
+    EXPECT_EQ(ctl({"frame", "a", "3", "--set", "input[3].sendLevel[4]=25"}).out,
+              "%a,01,03,00,00,00,19,00,00,00,00,00,6A66#\n");
+    EXPECT_EQ(ctl({"frame", "y", "--set", "input[17].effectParams[1]=500"}).out,
+              "%y,01,01F4,00E8,26,4E20,00,00,A56F#\n");
+    EXPECT_EQ(ctl({"frame", "v"}).out.substr(0, 32), "%v,01,3D,30,2F,32,03,4E20,00,00,");
+    EXPECT_EQ(ctl({"frame", "a", "19"}).code, 2);
+}
+
 TEST(EffectsWithDevice, SetSendsTheFramesAndStateReadsThemBack) {
     const std::uint16_t port = testPort(7);
     sim::SimOptions o;
