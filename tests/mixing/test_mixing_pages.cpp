@@ -11,6 +11,7 @@
 #include "binding/field_ids.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
+#include "controls/level_meter.h"
 #include "controls/skin_label.h"
 #include "link/commands.h"
 #include "pages/mixing/aux_page.h"
@@ -238,6 +239,10 @@ void TestMixingPages::stripsReachBothPages() {
     QCOMPARE(detail.last().at(1).toInt(), InputStrip::kDetailEffect);
     QCOMPARE(rig->state.in(17).priority, 0);
     QVERIFY(rig->sink.frames.empty());
+    // The return's meter shows its effect's output from the status report.
+    rig->state.effectMeters = {60, 50, 40, 30};
+    strip->refreshMeters();
+    QCOMPARE(strip->meter()->level(0), 50.0);
 
     // Any strip's name menu leads to AUX and EFFECT.
     strip->bindTo(2);

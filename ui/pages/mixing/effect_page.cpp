@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QShowEvent>
 
 #include <string>
 
@@ -138,7 +139,6 @@ EffectPage::EffectPage(const PageContext& ctx, QWidget* parent) : Page(ctx.state
     for (PresetList* list : {reverbPresets_, delayPresets_}) {
         list->setBitmaps(176, 177);
         list->bind(ctx.presets, &ctx.state);
-        list->fill();
     }
     connect(reverbPresets_, &PresetList::recalled, this, [this] { recalled(Effect::Reverb); });
     connect(delayPresets_, &PresetList::recalled, this, [this] { recalled(Effect::Delay); });
@@ -245,6 +245,14 @@ void EffectPage::layoutControls() {
     // Reverberation: input MUTE 1028 (A 30), return MUTE 1030 (A 29); delay: 1029 (A 28), 1031 (A 27).
     side(0, 0, kReverbFaders, reverbTitle_, reverbPresets_, reverbReset_, 0, mutes_[0], mutes_[2]);
     side(half, kReverbFaders, kDelayFaders, delayTitle_, delayPresets_, delayReset_, 2, mutes_[1], mutes_[3]);
+}
+
+void EffectPage::showEvent(QShowEvent* event) {
+    Page::showEvent(event);
+    // The lists are read when the page is shown, so a rename elsewhere (or a database that
+    // opened late) shows here.
+    reverbPresets_->fill();
+    delayPresets_->fill();
 }
 
 void EffectPage::resizeEvent(QResizeEvent* event) {

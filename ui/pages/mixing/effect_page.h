@@ -42,6 +42,7 @@ public:
     ImageButton* muteButton(int id) const; // 1028..1031
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 

@@ -243,8 +243,15 @@ void InputStrip::refreshStateWords() {
 }
 
 void InputStrip::refreshMeters() {
-    // Only the twelve analogue inputs are metered by the device.
-    const int v = channel() <= kAnalogInputs ? shownMeter(record().meter) : 0;
+    // The device meters the twelve analogue inputs; the returns show their effect's output.
+    int raw = 0;
+    if (channel() <= kAnalogInputs)
+        raw = record().meter;
+    else if (channel() == kDelayRecord)
+        raw = state_.effectMeters[1];
+    else if (channel() == kReverbRecord)
+        raw = state_.effectMeters[3];
+    const int v = shownMeter(raw);
     if (v != shownMeter_) {
         shownMeter_ = v;
         meter_->setLevel(v, 0);
