@@ -68,9 +68,4 @@ std::optional<FieldId> effectMuteField(int buttonId) {
     }
 }
 
-const char* settingResultText(bool online, int languageFlag) {
-    if (online) return languageFlag == 2 ? "设置成功。" : "Set successfully.";
-    return languageFlag == 2 ? "已保存，未发送：离线。" : "Stored; not sent: OFFLINE.";
-}
-
 } // namespace quorvel

@@ -28,7 +28,4 @@ ChangeSet resetEffect(DeviceState& s, EditSink& sink, Effect e);
 // input (A 28), 1030 the reverberation return (A 29), 1031 the delay return (A 27).
 std::optional<FieldId> effectMuteField(int buttonId);
 
-// "Set successfully." only when something was sent; offline the edit is kept and says so.
-const char* settingResultText(bool online, int languageFlag);
-
 } // namespace quorvel
