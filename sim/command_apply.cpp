@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "effects.h"
 #include "link/frame.h"
 #include "link/gbk.h"
 
@@ -226,7 +227,9 @@ ApplyResult applyCommand(DeviceState& s, std::string_view frame) {
         break;
     }
     default:
-        return r;
+        // The sends and effects (a, y, v); every other letter is not the device's.
+        if (!applyEffectCommand(s, frame)) return r;
+        break;
     }
     r.applied = true;
     return r;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "effects.h"
 #include "link/frame.h"
 #include "link/gbk.h"
 
@@ -166,6 +167,9 @@ std::string buildFullStateReport(const DeviceState& s, std::string_view deviceTe
         x2(t, a.zeroCrossingRate), x2(t, a.energy), x2(t, a.compareCount), x2(t, a.thresholdCompensation);
     });
     r.add([&](std::string& t) { t = safeText(deviceText.substr(0, kNameBytes)); }); // 27
+    r.add([&](std::string& t) { t = sendsSection(s); });                            // 28
+    r.add([&](std::string& t) { t = delaySection(s); });                            // 29
+    r.add([&](std::string& t) { t = reverbSection(s); });                           // 30
     return std::move(r).done();
 }
 
@@ -199,6 +203,21 @@ std::string buildStatusReport(const int (&meters)[20], int openMask, int lastOpe
         x2(t, m);
     x2(t, openMask);
     x2(t, lastOpen);
+    t.push_back(',');
+    f.raw(t);
+    return std::move(f).finish();
+}
+
+std::string buildStatusReport(const int (&meters)[20], int openMask, int lastOpen,
+                              const std::array<int, 4>& effects) {
+    CommandFrame f('Q');
+    std::string t = "1,";
+    for (int m : meters)
+        x2(t, m);
+    x2(t, openMask);
+    x2(t, lastOpen);
+    for (int m : effects)
+        x2(t, m);
     t.push_back(',');
     f.raw(t);
     return std::move(f).finish();

@@ -2,6 +2,7 @@
 // application's parser for that letter, so a model survives the trip unchanged.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "link/device_state.h"
@@ -18,6 +19,9 @@ std::string buildFullStateReport(const DeviceState& s, std::string_view deviceTe
 std::string buildNamesReport(const DeviceState& s, int units);
 // meters 0..19: inputs 1..12 then outputs 1..8; openMask bit k-1: channel k open; lastOpen 0..8.
 std::string buildStatusReport(const int (&meters)[20], int openMask, int lastOpen);
+// The same followed by values 22..25: delay in, delay out, reverberation in, out.
+std::string buildStatusReport(const int (&meters)[20], int openMask, int lastOpen,
+                              const std::array<int, 4>& effects);
 std::string buildLevelsReport(const DeviceState& s, int reportNumber);
 
 // Replies invented for this device (documented with the protocol notes).

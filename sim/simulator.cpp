@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "command_apply.h"
+#include "effects.h"
 #include "firmware.h"
 #include "link/ipv4.h"
 #include "link/reports.h"
@@ -92,6 +93,7 @@ struct Simulator::Impl {
     std::vector<Client> clients;
     std::mt19937 rng;
     SpeechMeters meters;
+    std::array<int, 4> effectLevels{}; // delay in, out, reverberation in, out
     FirmwareReceiver firmware;
     int handshakes = 0;
     int reportNumber = 0;
@@ -178,7 +180,8 @@ struct Simulator::Impl {
     }
 
     void sendStatus() {
-        std::string q = buildStatusReport(meters.meters(), meters.openMask(), meters.lastOpen());
+        std::string q =
+            buildStatusReport(meters.meters(), meters.openMask(), meters.lastOpen(), effectLevels);
         sendToSubscribers(q);
     }
 
@@ -330,6 +333,8 @@ struct Simulator::Impl {
                 model.out(o).meter = meters.meters()[kAnalogInputs + o - 1];
             for (int c = 1; c <= 8; ++c)
                 model.in(c).channelOpen = (meters.openMask() >> (c - 1)) & 1;
+            effectLevels = effectMeters(model, meters.meters());
+            model.effectMeters = effectLevels;
         }
         lastMeterStep = now;
         sendStatus();
@@ -377,7 +382,8 @@ struct Simulator::Impl {
         }
         if (dirty) sendLevels();
         if (n > 0) {
-            std::string q = buildStatusReport(meters.meters(), meters.openMask(), meters.lastOpen());
+            std::string q =
+                buildStatusReport(meters.meters(), meters.openMask(), meters.lastOpen(), effectLevels);
             for (long long i = 0; i < n; ++i)
                 sendToSubscribers(q);
         }

@@ -50,7 +50,7 @@ public:
     void
     moveFaderAtDevice(int channel,
                       int level); // channel 1..12 inputs, 13..20 outputs; sends P to every subscribed client
-    std::uint64_t commandsApplied() const; // frames A..O, Q, V, W, X applied so far
+    std::uint64_t commandsApplied() const; // frames A..O, Q, V, W, X, a, v, y applied so far
 
     // Further members for tests and benchmarks.
     std::uint16_t boundPort() const; // the port actually bound (useful with port 0)

@@ -233,6 +233,34 @@ std::string buildZ(const Ipv4Octets& ownAddress, int port) {
     return std::move(f).finish();
 }
 
+std::string buildSends(const DeviceState& s, int source) {
+    if (!inRange(source, 1, kInputRecords)) return {};
+    CommandFrame f('a');
+    f.x2(kUnitId).x2(source);
+    for (std::int32_t v : s.in(source).sendLevel)
+        f.x2(v);
+    return std::move(f).finish();
+}
+
+std::string buildDelay(const DeviceState& s) {
+    const InputChannel& d = s.in(kDelayRecord);
+    const auto& p = d.effectParams;
+    CommandFrame f('y');
+    f.x2(kUnitId).x4(p[0]).x4(p[1]).x2(p[2]).x4(p[3]).x2(d.mute).x2(d.unused);
+    return std::move(f).finish();
+}
+
+std::string buildReverb(const DeviceState& s) {
+    const InputChannel& r = s.in(kReverbRecord);
+    const auto& p = r.effectParams;
+    CommandFrame f('v');
+    f.x2(kUnitId);
+    for (std::size_t k = 5; k <= 9; ++k)
+        f.x2(p[k]);
+    f.x4(p[10]).x2(r.mute).x2(r.unused);
+    return std::move(f).finish();
+}
+
 namespace {
 
 struct LetterRule {
@@ -264,6 +292,9 @@ constexpr LetterRule kRules[] = {
     {'W', 1, 0, kUnits, "unit"},
     {'X', 1, 1, kUnits, "unit"},
     {'Z', 0, 0, 0, ""},
+    {'a', 1, 1, kInputRecords, "source"},
+    {'y', 0, 0, 0, ""},
+    {'v', 0, 0, 0, ""},
 };
 
 std::string selectorUsage(const LetterRule& r) {
@@ -283,7 +314,8 @@ bool buildCommand(const DeviceState& s, char letter, std::span<const int> sel, c
     for (const LetterRule& r : kRules)
         if (r.letter == letter) rule = &r;
     if (!rule) {
-        error = "unknown command letter '" + std::string(1, letter) + "' (known: A-O, Q, V, W, X, Z)";
+        error =
+            "unknown command letter '" + std::string(1, letter) + "' (known: A-O, Q, V, W, X, Z, a, v, y)";
         return false;
     }
     if (static_cast<int>(sel.size()) != rule->selectors) {
@@ -369,6 +401,15 @@ bool buildCommand(const DeviceState& s, char letter, std::span<const int> sel, c
     case 'Z':
         out.text = buildZ(ownAddress, s.link.udpPort);
         out.pauseAfter = kCommandPause;
+        break;
+    case 'a':
+        out.text = buildSends(s, a);
+        break;
+    case 'y':
+        out.text = buildDelay(s);
+        break;
+    case 'v':
+        out.text = buildReverb(s);
         break;
     default:
         break;

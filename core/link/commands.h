@@ -59,6 +59,11 @@ std::string buildW(int unit);                               // 1..4 (0 allowed: 
 std::string buildX(const DeviceState& s, int unit);         // 1..4
 std::string buildZ(const Ipv4Octets& ownAddress, int port); // handshake
 
+// Frames of our own for what the catalogue never carried (lower-case letters, like r):
+std::string buildSends(const DeviceState& s, int source); // a: source 1..18, its nine send levels
+std::string buildDelay(const DeviceState& s);             // y: delay parameters, mutes A 27, A 28
+std::string buildReverb(const DeviceState& s);            // v: reverberation, mutes A 29, A 30
+
 // Same builders behind one entry point, with the selector ranges checked and the pause and
 // piece rule attached. Used by the CLI, the typed value entry and the bulk transfer.
 // On a bad letter or selector returns false and sets error to one readable line.

@@ -63,8 +63,7 @@ void loadFactoryDefaults(DeviceState& s, int languageFlag) {
         ch.dynamics = {0, 60, 10, 100, 0, 10};
         ch.gate = {0, 0, 0, 10, 100};
         ch.routeToOutput.fill(1);
-        ch.sendLevel.fill(0);
-        ch.sendLevel[0] = 60;
+        ch.sendLevel.fill(0); // the device starts with every send closed, the main volume too
         char buf[32];
         // Only the twelve analogue channels have a factory name; strips 13..16 start blank.
         if (c <= kAnalogInputs) {
@@ -75,9 +74,9 @@ void loadFactoryDefaults(DeviceState& s, int languageFlag) {
             setUtf8Name(ch.name, buf);
         }
     }
-    // Effect returns: delay 100/100 ms, feedback 30 %, LPF 8 kHz; reverberation 30..60, 2.0 s, 8 kHz.
-    s.in(17).effectParams = {100, 100, 30, 8000, 0, 30, 40, 50, 60, 20, 8000};
-    s.in(18).effectParams = s.in(17).effectParams;
+    // Effect returns start at the effects' RESET values.
+    loadDelayReset(s);
+    loadReverbReset(s);
     setName(s.in(17).name, "DELAY");
     setName(s.in(18).name, "REVERB");
 
@@ -110,6 +109,16 @@ void loadFactoryDefaults(DeviceState& s, int languageFlag) {
     a.thresholdCompensation = 0;
 
     s.spanTime = 100;
+}
+
+void loadDelayReset(DeviceState& s) {
+    std::copy(kDelayResetValues.begin(), kDelayResetValues.end(),
+              s.in(kDelayRecord).effectParams.begin() + kDelayFirst);
+}
+
+void loadReverbReset(DeviceState& s) {
+    std::copy(kReverbResetValues.begin(), kReverbResetValues.end(),
+              s.in(kReverbRecord).effectParams.begin() + kReverbFirst);
 }
 
 void normaliseAfterFullState(DeviceState& s) {

@@ -86,7 +86,7 @@ struct InputChannel {
     GateSettings gate;
     std::array<std::int32_t, 8> routeToOutput; // element k: output k + 1
     std::array<std::int32_t, 9> sendLevel;     // main, AUX 1..6, DELAY, Reverberation
-    std::int32_t unused;
+    std::int32_t unused; // records 17, 18: effectInputMute (the effect's input MUTE, A 28 / A 30)
     std::array<std::int32_t, 11> effectParams; // records 17 and 18 only
     NameField name;
 };
@@ -172,6 +172,8 @@ struct DeviceState {
     std::int32_t spanTime = 100;
     std::array<MuteGroup, kMuteGroups> muteGroups{};
     std::array<ControlGroup, kControlGroups> controlGroups{};
+    // Status values 22..25: delay in, delay out, reverberation in, out (0..255, as `meter`).
+    std::array<std::int32_t, 4> effectMeters{};
     LinkState link;
 
     // 1-based accessors as the wire numbers them.
@@ -180,6 +182,23 @@ struct DeviceState {
     OutputChannel& out(int n) { return output[static_cast<std::size_t>(n - 1)]; }
     const OutputChannel& out(int n) const { return output[static_cast<std::size_t>(n - 1)]; }
 };
+
+// The effect parameters' RESET values, in effectParams order: the delay in elements 0..3 (pre
+// delay 1, pre delay 2, feedback, LPF), the reverberation in 5..10 (delay 1..4, reverberation
+// time, LPF). 0 is outside every range, so a zero record is never a setting.
+inline constexpr std::array<std::int32_t, 4> kDelayResetValues = {133, 232, 38, 20000};
+inline constexpr std::array<std::int32_t, 6> kReverbResetValues = {61, 48, 47, 50, 3, 20000};
+inline constexpr int kDelayRecord = 17;
+inline constexpr int kReverbRecord = 18;
+inline constexpr std::size_t kDelayFirst = 0;
+inline constexpr std::size_t kReverbFirst = 5;
+// A channel numbers of the effect MUTE buttons; A carries no value for them.
+inline constexpr int kDelayMuteChannel = 27;       // record 17 mute
+inline constexpr int kDelayInputMuteChannel = 28;  // record 17 effectInputMute
+inline constexpr int kReverbMuteChannel = 29;      // record 18 mute
+inline constexpr int kReverbInputMuteChannel = 30; // record 18 effectInputMute
+void loadDelayReset(DeviceState& s);
+void loadReverbReset(DeviceState& s);
 
 // Factory values: what a reset device holds and what the application starts with.
 // languageFlag picks the default channel names (1 "CH 1", 2 the Chinese form).

@@ -32,8 +32,12 @@ void queueCarrier(const DeviceState& s, EditSink& sink, const FieldInfo& f, bool
     if (!s.link.linkOnline || !f.carrier.letter) return;
     OutgoingFrame frame = carrierFrame(s, f);
     if (frame.text.empty()) return;
-    if (member) frame.pauseAfter = std::max(frame.pauseAfter, kMemberPause);
+    OutgoingFrame then = followFrame(s, f);
+    // A member's pause belongs after the last frame it sends.
+    OutgoingFrame& last = then.text.empty() ? frame : then;
+    if (member) last.pauseAfter = std::max(last.pauseAfter, kMemberPause);
     sink.queue(std::move(frame));
+    if (!then.text.empty()) sink.queue(std::move(then));
 }
 
 bool isDanteSource(const FieldInfo& f) {
@@ -66,10 +70,34 @@ OutgoingFrame carrierFrame(const DeviceState& s, const FieldInfo& field) {
     }
     // The selectors as carrierSelectors gives them, without a heap list on every fader step.
     const int sel[2] = {c.selector, c.selector2};
-    const std::size_t n = c.letter == 'M' || c.letter == 'N' ? 0 : c.letter == 'G' ? 2 : 1;
+    const bool bare = c.letter == 'M' || c.letter == 'N' || c.letter == 'y' || c.letter == 'v';
+    const std::size_t n = bare ? 0 : c.letter == 'G' ? 2 : 1;
     std::string error;
     if (!buildCommand(s, c.letter, std::span<const int>(sel, n), {}, frame, error)) frame = OutgoingFrame{};
     return frame;
+}
+
+OutgoingFrame followFrame(const DeviceState& s, const FieldInfo& field) {
+    OutgoingFrame frame;
+    switch (field.carrier.follow) {
+    case 'a':
+        frame.text = buildSends(s, field.carrier.followSelector);
+        break;
+    case 'y':
+        frame.text = buildDelay(s);
+        break;
+    case 'v':
+        frame.text = buildReverb(s);
+        break;
+    default:
+        break;
+    }
+    return frame;
+}
+
+void queueFieldFrames(const DeviceState& s, EditSink& sink, FieldId field) {
+    const auto& reg = FieldRegistry::instance();
+    if (reg.valid(field)) queueCarrier(s, sink, reg.field(field), false);
 }
 
 bool linkCopiesHonoured(int flagElement) {

@@ -71,5 +71,10 @@ std::vector<int> linkedMembers(const DeviceState& s, RecordKind kind, int record
 
 // The frame that carries a field as it now stands in `s`; an empty text when no command does.
 OutgoingFrame carrierFrame(const DeviceState& s, const FieldInfo& field);
+// The frame sent after it (a, y, v for the sends and effects); an empty text when none is.
+OutgoingFrame followFrame(const DeviceState& s, const FieldInfo& field);
+// Queues the field's frames as they now stand, while online, without storing anything: a
+// muted AUX strip's fader sends what the device already holds.
+void queueFieldFrames(const DeviceState& s, EditSink& sink, FieldId field);
 
 } // namespace quorvel

@@ -115,7 +115,11 @@ void addInputs(Builder& b, const DeviceState& s) {
         add("lpfOn", &ch.lpfOn, 0, 1, e, eqToggle);
         // A exists for the analogue channels only; 13..20 name the outputs.
         const Carrier a = analog ? Carrier{'A', c, 0} : none;
-        add("mute", &ch.mute, 0, 1, a, {DisplayFormat::Switch, cg::kLinkVolume});
+        // The returns' MUTE goes out as a bare A 27 / 29; y and v carry the state.
+        const Carrier muteCarrier = c == kDelayRecord    ? Carrier{'A', kDelayMuteChannel, 0, 'y', 0}
+                                    : c == kReverbRecord ? Carrier{'A', kReverbMuteChannel, 0, 'v', 0}
+                                                         : a;
+        add("mute", &ch.mute, 0, 1, muteCarrier, {DisplayFormat::Switch, cg::kLinkVolume});
         add("pan", &ch.pan, 0, 200, Carrier{'L', c, 0});
         add("level", &ch.level, 0, 70, a, {DisplayFormat::Db60, cg::kLinkVolume});
         add("solo", &ch.solo, 0, 1, none, kToggle);
@@ -150,14 +154,36 @@ void addInputs(Builder& b, const DeviceState& s) {
         for (int k = 1; k <= 8; ++k)
             add("routeToOutput" + idx(k), &ch.routeToOutput[static_cast<size_t>(k - 1)], 0, 1, route,
                 kToggle);
-        for (int k = 1; k <= 9; ++k)
-            add("sendLevel" + idx(k), &ch.sendLevel[static_cast<size_t>(k - 1)], 0, 70, none);
+        // The AUX strips send I (AUX 1..6) or J (DELAY, Reverberation) for sources with an
+        // output record; a carries the levels themselves, for every source and the main volume.
+        for (int k = 1; k <= 9; ++k) {
+            const Carrier sends{'a', c, 0};
+            const char part = k == 1 ? 0 : (k <= 7 ? 'I' : 'J');
+            const Carrier send = part && c <= kOutputRecords ? Carrier{part, c, 0, 'a', c} : sends;
+            add("sendLevel" + idx(k), &ch.sendLevel[static_cast<size_t>(k - 1)], 0, 70, send,
+                {DisplayFormat::Db60});
+        }
         static constexpr std::int32_t kEffLo[11] = {10, 10, 0, 20, 0, 30, 30, 30, 30, 1, 20};
         static constexpr std::int32_t kEffHi[11] = {1000, 1000, 100, 20000, INT32_MAX, 100,
                                                     100,  100,  100, 100,   20000};
-        for (int k = 1; k <= 11; ++k)
+        // The effects page sends N after a delay change and M after a reverberation change; y and
+        // v carry the values. Only the delay's words of record 17 and the reverberation's of
+        // record 18 mean anything.
+        for (int k = 1; k <= 11; ++k) {
+            Carrier eff = none;
+            if (c == kDelayRecord && k <= 4) eff = Carrier{'N', 0, 0, 'y', 0};
+            if (c == kReverbRecord && k >= 6) eff = Carrier{'M', 0, 0, 'v', 0};
             add("effectParams" + idx(k), &ch.effectParams[static_cast<size_t>(k - 1)],
-                k == 5 ? INT32_MIN : kEffLo[k - 1], kEffHi[k - 1], none);
+                k == 5 ? INT32_MIN : kEffLo[k - 1], kEffHi[k - 1], eff);
+        }
+        // The effect's input MUTE keeps the record's spare word, so scene files keep their layout.
+        // Every record has the word; only the returns' carries anything.
+        const bool delay = c == kDelayRecord;
+        const Carrier inputMute = delay || c == kReverbRecord
+                                      ? Carrier{'A', delay ? kDelayInputMuteChannel : kReverbInputMuteChannel,
+                                                0, delay ? 'y' : 'v', 0}
+                                      : none;
+        add("effectInputMute", &ch.unused, 0, 1, inputMute, kToggle);
         // V 13..20 name the outputs, so only the analogue inputs' names have a frame.
         b.add(p + "name", &ch.name, &ch, base, 0, kNameBytes, analog ? Carrier{'V', c, 0} : none,
               FieldKind::Name);
@@ -542,7 +568,7 @@ bool assignField(DeviceState& s, std::string_view assignment, std::string& error
 }
 
 std::vector<int> carrierSelectors(const Carrier& c) {
-    if (c.letter == 'M' || c.letter == 'N') return {};
+    if (c.letter == 'M' || c.letter == 'N' || c.letter == 'y' || c.letter == 'v') return {};
     if (c.letter == 'G') return {c.selector, c.selector2};
     return {c.selector};
 }

@@ -18,11 +18,15 @@ namespace quorvel {
 
 enum class FieldKind { Int32, Byte, Name };
 
-// The command that carries a field to the device; letter 0 when none does.
+// The command that carries a field to the device; letter 0 when none does. Send levels and effect
+// settings also go out in a frame of their own after it (`follow`: a, y or v), since the frame
+// the mixing pages have always sent carries other fields.
 struct Carrier {
     char letter = 0;
     int selector = 0;  // channel, output, unit; 0 for M and N
     int selector2 = 0; // band for G
+    char follow = 0;
+    int followSelector = 0; // the source for a
 };
 
 // The selectors the carrier's command is built with: none for M and N, channel and band for G,

@@ -72,7 +72,12 @@ std::optional<CoalesceKey> coalesceKeyOf(const OutgoingFrame& frame) {
     switch (k.letter) {
     case 'M':
     case 'N':
+    case 'y':
+    case 'v':
         if (count < 1) return std::nullopt;
+        return k;
+    case 'a':
+        if (!record(kInputRecords)) return std::nullopt;
         return k;
     case 'A':
         if (!record(kValueChannels)) return std::nullopt;

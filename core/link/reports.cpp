@@ -14,6 +14,8 @@ constexpr int kMaxSections = 64;
 constexpr int kInputsThenOutputs = kAnalogInputs + kOutputRecords;
 constexpr int kNameChars = 32; // 8 UTF-16 units, four hex digits each
 constexpr int kUnitRecordChars = 2 * kUnitSlots;
+constexpr int kStatusValues = 22;            // meters, open mask, last open
+constexpr int kStatusValuesWithEffects = 26; // then delay in, out, reverberation in, out
 
 // The text a report covers with its checksum, cut at each ",": [0] the letter part, [1] the unit
 // number, data from [2]. Views only; a report never costs an allocation.
@@ -143,6 +145,55 @@ bool outlined(std::string_view frame) {
 constexpr int kAllInputs = kInputRecords;
 constexpr int kInputStrips = 16;
 
+// Sections 28..30 are ours (the sends, the delay, the reverberation): each is read only when it
+// has exactly its length, since a value read at the wrong place would set another send. Values are
+// clamped into their ranges; an absent section stores nothing and is no fault.
+constexpr std::size_t kSendsChars = kInputRecords * 9 * 2;
+constexpr std::size_t kDelayChars = 4 + 4 + 2 + 4 + 2 + 2;
+constexpr std::size_t kReverbChars = 5 * 2 + 4 + 2 + 2;
+
+bool exactSection(const Notes& notes, const Sections& sec, int index, std::size_t chars) {
+    if (sec[index].empty()) return false;
+    if (sec[index].size() == chars) return true;
+    notes.add(DropReason::WrongLength, index);
+    return false;
+}
+
+std::int32_t clamped(int v, int lo, int hi) {
+    return std::clamp(v, lo, hi);
+}
+
+void storeEffects(const Sections& sec, DeviceState& s, const Notes& notes) {
+    if (exactSection(notes, sec, 28, kSendsChars)) {
+        Reader r(sec[28]);
+        for (InputChannel& ch : s.input)
+            for (auto& level : ch.sendLevel)
+                level = clamped(r.pair(), 0, 70);
+    }
+    if (exactSection(notes, sec, 29, kDelayChars)) {
+        Reader r(sec[29]);
+        InputChannel& d = s.in(kDelayRecord);
+        auto& p = d.effectParams;
+        p[0] = clamped(r.word(), 10, 1000);
+        p[1] = clamped(r.word(), 10, 1000);
+        p[2] = clamped(r.pair(), 0, 100);
+        p[3] = clamped(r.word(), 20, 20000);
+        d.mute = clamped(r.pair(), 0, 1);
+        d.unused = clamped(r.pair(), 0, 1);
+    }
+    if (exactSection(notes, sec, 30, kReverbChars)) {
+        Reader r(sec[30]);
+        InputChannel& v = s.in(kReverbRecord);
+        auto& p = v.effectParams;
+        for (std::size_t k = 5; k <= 8; ++k)
+            p[k] = clamped(r.pair(), 30, 100);
+        p[9] = clamped(r.pair(), 1, 100);
+        p[10] = clamped(r.word(), 20, 20000);
+        v.mute = clamped(r.pair(), 0, 1);
+        v.unused = clamped(r.pair(), 0, 1);
+    }
+}
+
 void storeFullState(std::string_view frame, DeviceState& s, const Notes& notes = {}) {
     const Sections sec(frame);
     eachPairRecord(notes, 2, sec[2], 2, kInputsThenOutputs, [&](int i, Reader& r) {
@@ -229,7 +280,8 @@ void storeFullState(std::string_view frame, DeviceState& s, const Notes& notes =
     }
     if (!sec[27].empty()) setName(s.deviceText, sec[27].substr(0, kNameBytes));
     if (sec[27].size() > static_cast<std::size_t>(kNameBytes)) notes.add(DropReason::WrongLength, 27);
-    extraSections(notes, sec, 28);
+    storeEffects(sec, s, notes);
+    extraSections(notes, sec, 31);
 }
 
 void storeNames(std::string_view frame, DeviceState& s, const Notes& notes = {}) {
@@ -264,8 +316,10 @@ void storeStatus(std::string_view frame, DeviceState& s, const Notes& notes = {}
     // Values sit at fixed places from character 5; a short report gives only those it holds,
     // and nothing is read from the checksum digits.
     const std::size_t end = frame.size() - 5;
-    // 22 values of two digits and the closing comma.
-    if (end != 5 + 2 * 22 + 1) notes.add(DropReason::WrongLength, 2);
+    // 22 values of two digits and the closing comma; a device with effect meters sends 26.
+    if (end != 5 + 2 * std::size_t{kStatusValues} + 1 &&
+        end != 5 + 2 * std::size_t{kStatusValuesWithEffects} + 1)
+        notes.add(DropReason::WrongLength, 2);
     auto value = [&](int j, int& v) {
         const std::size_t at = 5 + 2 * static_cast<std::size_t>(j);
         if (at + 2 > end) return false;
@@ -273,8 +327,8 @@ void storeStatus(std::string_view frame, DeviceState& s, const Notes& notes = {}
         return true;
     };
     if (notes.result)
-        notes.result->statusValues =
-            static_cast<std::uint8_t>(end > 5 ? std::min<std::size_t>(22, (end - 5) / 2) : 0);
+        notes.result->statusValues = static_cast<std::uint8_t>(
+            end > 5 ? std::min<std::size_t>(std::size_t{kStatusValuesWithEffects}, (end - 5) / 2) : 0);
     int v = 0;
     for (int j = 0; j < 12 && value(j, v); ++j)
         s.input[static_cast<std::size_t>(j)].meter = v;
@@ -288,6 +342,8 @@ void storeStatus(std::string_view frame, DeviceState& s, const Notes& notes = {}
             s.in(c).lastOpen = 0;
         if (s.automix.lastHold == 1 && v >= 1 && v <= 8) s.in(v).lastOpen = 1;
     }
+    for (int j = kStatusValues; j < kStatusValuesWithEffects && value(j, v); ++j)
+        s.effectMeters[static_cast<std::size_t>(j - kStatusValues)] = v;
 }
 
 void storeLevels(std::string_view frame, DeviceState& s, const Notes& notes = {}) {

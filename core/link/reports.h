@@ -82,7 +82,7 @@ struct DispatchResult {
     std::uint8_t channelOpenChanged = 0; // bit k-1: channelOpen of channel k changed
     bool moveFaders = false;             // levels report while online: strips follow the device
     // What a status or levels report stored, so the views learn which fields it wrote: the status
-    // values read (0..22), the records of each levels section (outputs' level, mute and line level,
+    // values read (0..26), the records of each levels section (outputs' level, mute and line level,
     // inputs' level) and whether it carried the report number.
     std::uint8_t statusValues = 0;
     std::array<std::uint8_t, 4> levelRecords{};

@@ -262,6 +262,10 @@ std::string reportToJson(std::string_view frame, const DispatchResult& r, const 
         line.array("channelOpen", 8, [&](int i) { appendInt(line.out(), in(i).channelOpen); })
             .array("lastOpen", 8, [&](int i) { appendInt(line.out(), in(i).lastOpen); })
             .integer("channelOpenChanged", r.channelOpenChanged);
+        // Delay in, out, reverberation in, out, from a device that reports them.
+        if (r.statusValues > 22)
+            line.array("effectMeters", 4,
+                       [&](int i) { appendInt(line.out(), s.effectMeters[static_cast<std::size_t>(i)]); });
         break;
     case ReportKind::Levels:
         line.array("outputLevel", kOutputRecords, [&](int i) { appendInt(line.out(), out(i).level); })

@@ -132,8 +132,12 @@ ChangeSet clearMute(DeviceState& s, EditSink& sink) {
         note(&changed, s, s.out(o).mute);
     }
     // 26 frames in a row: paced like a group copy so the device keeps every one.
-    for (int r = 1; r <= kInputRecords; ++r)
+    for (int r = 1; r <= kInputRecords; ++r) {
         queueIfOnline(s, sink, buildA(s, muteChannelOfSource(r)), kMemberPause);
+        // The returns' A is bare: their mute state travels in the effect's own frame.
+        if (r == kDelayRecord) queueIfOnline(s, sink, buildDelay(s), kMemberPause);
+        if (r == kReverbRecord) queueIfOnline(s, sink, buildReverb(s), kMemberPause);
+    }
     for (int o = 1; o <= kOutputRecords; ++o)
         queueIfOnline(s, sink, buildA(s, outputChannelNumber(o)), kMemberPause);
     return changed;

@@ -325,7 +325,9 @@ TEST(Dispatch, RangesErrorsAndPacing) {
     };
     const Bad bad[] = {
         {'P', {1}, "unknown command letter 'P'"},
-        {'a', {1}, "unknown"},
+        {'b', {1}, "unknown"},
+        {'a', {19}, "source 19"},
+        {'y', {1}, "too many selectors"},
         {'G', {3}, "missing selector"},
         {'G', {3, 5}, "band 5"},
         {'B', {13}, "channel 13"},

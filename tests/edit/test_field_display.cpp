@@ -48,9 +48,9 @@ TEST(Readout, FormatsPerKind) {
     EXPECT_EQ(band.paramName, "BAND2");
     EXPECT_EQ(band.value1, "-2.7dB");
     EXPECT_EQ(band.value2, "1250Hz");
-    // Effect returns: reverberation time and delay feedback.
-    EXPECT_EQ(value1(s, 17, 66), "2.0s");
-    EXPECT_EQ(value1(s, 16, 70), "30%");
+    // Effect returns, at their RESET values: reverberation time and delay feedback.
+    EXPECT_EQ(value1(s, 17, 66), "0.3s");
+    EXPECT_EQ(value1(s, 16, 70), "38%");
     // Outputs: GEQ band and limiter ratio; no solo of their own.
     s.out(2).geq[30].gain = 180;
     EXPECT_EQ(value1(s, 19, 35), "3.0dB");

@@ -185,10 +185,21 @@ TEST_F(GroupsTest, ClearMuteNumbersSourcesThenOutputs) {
     for (int o = 1; o <= kOutputRecords; ++o)
         EXPECT_EQ(s.out(o).mute, 0);
     std::vector<int> channels;
+    std::string after; // what follows each bare A of a return
     for (const OutgoingFrame& f : sink.frames) {
         ASSERT_TRUE(validateFrame(f.text));
+        if (f.text[1] != 'A') {
+            after += f.text[1];
+            continue;
+        }
         channels.push_back(std::stoi(f.text.substr(6, 2), nullptr, 16));
     }
+    // The returns' state travels in their effect frames, right after A 27 and A 29.
+    EXPECT_EQ(after, "yv");
+    EXPECT_EQ(sink.frames[17].text.substr(0, 2), "%y");
+    EXPECT_EQ(sink.frames[19].text.substr(0, 2), "%v");
+    sink.frames.erase(sink.frames.begin() + 19);
+    sink.frames.erase(sink.frames.begin() + 17);
     std::vector<int> expected;
     for (int c = 1; c <= 16; ++c)
         expected.push_back(c);

@@ -58,12 +58,12 @@ TEST_F(StripOpsTest, InputEditsSendTheirCarrier) {
 }
 
 TEST_F(StripOpsTest, RecordsWithoutACarrierStoreOnly) {
-    EXPECT_TRUE(edit(s.in(13).level, 10).applied); // strips 13 and up have no A of their own
-    EXPECT_TRUE(edit(s.in(17).mute, 1).applied);
+    EXPECT_TRUE(edit(s.in(13).level, 10).applied);  // strips 13 and up have no A of their own
+    EXPECT_TRUE(edit(s.in(16).mute, 1).applied);    // the returns 17, 18 send theirs (A 27, 29 and y, v)
     EXPECT_TRUE(edit(s.in(9).priority, 1).applied); // no automixer priority on line inputs
     EXPECT_TRUE(name(s.in(13).name, "X").applied);  // V 13 would rename output 1
     EXPECT_EQ(s.in(13).level, 10);
-    EXPECT_EQ(s.in(17).mute, 1);
+    EXPECT_EQ(s.in(16).mute, 1);
     EXPECT_EQ(s.in(9).priority, 1);
     EXPECT_EQ(nameView(s.in(13).name), "X");
     EXPECT_EQ(nameView(s.out(1).name), "M 1");

@@ -129,6 +129,10 @@ TEST(SimCommands, EveryLetterAppliesWhatTheApplicationSent) {
     }
     apply(buildM(app));
     apply(buildN(app));
+    for (int src = 1; src <= kInputRecords; ++src)
+        apply(buildSends(app, src));
+    apply(buildDelay(app));
+    apply(buildReverb(app));
     for (int u = 1; u <= 4; ++u)
         apply(buildX(app, u));
     // C reaches the analogue channels only; the report still covers strips 13..16.

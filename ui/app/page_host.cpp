@@ -4,11 +4,12 @@
 
 #include "binding/edit_controller.h"
 #include "pages/admin/device_settings_page.h"
+#include "pages/mixing/aux_page.h"
+#include "pages/mixing/effect_page.h"
 #include "pages/mixing/group_page.h"
 #include "pages/mixing/matrix_page.h"
 #include "pages/mixing/mode_page.h"
 #include "pages/mixing/side_panel.h"
-#include "pages/placeholder_page.h"
 #include "pages/processing/dynamics_page.h"
 #include "pages/processing/geq_page.h"
 #include "pages/processing/input_strip.h"
@@ -80,6 +81,16 @@ Page* makeMatrixPage(const PageContext& c, int, QWidget* p) {
 Page* makeModePage(const PageContext& c, int, QWidget* p) {
     return new ModePage(c, p);
 }
+Page* makeEffectPage(const PageContext& c, int, QWidget* p) {
+    return new EffectPage(c, p);
+}
+Page* makeAuxPage(const PageContext& c, int, QWidget* p) {
+    return new AuxPage(c, p);
+}
+// The AUX page shows the detail view's channel as its source.
+void bindAuxPage(Page* p, int ch) {
+    static_cast<AuxPage*>(p)->bindTo(ch + 1);
+}
 Page* makeDynamicsPage(const PageContext& c, int, QWidget* p) {
     return new DynamicsPage(c, p);
 }
@@ -92,13 +103,6 @@ void bindDynamicsPage(Page* p, int ch) {
 void bindLimiterPage(Page* p, int output) {
     static_cast<LimiterPage*>(p)->bindTo(output);
 }
-
-// A page whose controls are not built yet: its title on a skinned panel.
-template <const char* En, const char* Zh> Page* makePlaceholder(const PageContext& c, int, QWidget* p) {
-    return new PlaceholderPage(c.state, En, Zh, p);
-}
-constexpr char kAuxEn[] = "AUX SENDS", kAuxZh[] = "辅助发送";
-constexpr char kEffectEn[] = "EFFECT: REVERBERATION AND DELAY", kEffectZh[] = "效果: 混响和延时";
 
 Page* makePeqPage(const PageContext& c, int, QWidget* p) {
     return new PeqPage(c, p);
@@ -155,7 +159,7 @@ const PageRow kPages[] = {
     {.resource = 169, .objectName = "groupPage", .tab = Tab::Group,
      .follow = Follow::Bindings, .make = makeGroupPage},
     {.resource = 170, .objectName = "auxPage", .placement = Placement::InputDetailPage,
-     .detail = DetailPage::Aux, .make = makePlaceholder<kAuxEn, kAuxZh>},
+     .detail = DetailPage::Aux, .follow = Follow::Bindings, .make = makeAuxPage, .bind = bindAuxPage},
     {.resource = 149, .objectName = "dynamicsPage", .placement = Placement::InputDetailPage,
      .detail = DetailPage::Dynamics, .follow = Follow::Bindings, .make = makeDynamicsPage,
      .bind = bindDynamicsPage},
@@ -163,7 +167,7 @@ const PageRow kPages[] = {
      .detail = DetailPage::Peq, .follow = Follow::Bindings, .make = makePeqPage, .wire = wirePeqPage,
      .bind = bindPeqPage},
     {.resource = 157, .objectName = "effectPage", .placement = Placement::InputDetailPage,
-     .detail = DetailPage::Effect, .make = makePlaceholder<kEffectEn, kEffectZh>},
+     .detail = DetailPage::Effect, .follow = Follow::Bindings, .make = makeEffectPage},
     {.resource = 156, .objectName = "limiterPage", .placement = Placement::OutputDetailPage,
      .detail = DetailPage::Limiter, .follow = Follow::Bindings, .make = makeLimiterPage,
      .bind = bindLimiterPage},

@@ -26,6 +26,8 @@ public:
     EditOutcome editName(FieldId field, std::string_view gbk);
     // Changes made elsewhere (a report, CLEAR MUTE, a recall): every view that shows them follows.
     void announce(const ChangeSet& changes);
+    // An operation of several steps aimed at one field (an AUX MUTE): the readout shows it.
+    void pointAt(FieldId field) { emit edited(field); }
 
 signals:
     void changed(const quorvel::ChangeSet& changes);

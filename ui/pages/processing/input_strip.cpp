@@ -102,6 +102,10 @@ InputStrip::InputStrip(const PageContext& ctx, int index, QWidget* parent)
     connect(comp_, &ImageButton::clicked, this, [this] { emit detailRequested(index_, kDetailDynamics); });
     connect(eq_, &ResponseView::clicked, this, [this] { emit detailRequested(index_, kDetailPeq); });
     connect(nameButton_, &ImageButton::clicked, this, &InputStrip::onName);
+    // On the effect returns 1002 is the way to their EFFECT page, not a priority switch.
+    connect(priority_, &ImageButton::clicked, this, [this] {
+        if (effectReturn()) emit detailRequested(index_, kDetailEffect);
+    });
 
     bindControls();
     setLanguage(language_);
@@ -117,7 +121,8 @@ void InputStrip::bindControls() {
     pan->setDoubleClickValue(kPanCentre);
     add(pan, "pan");
     add(new ToggleBinding(mute_, edits_, inputField(c, "mute")), "mute");
-    add(new ToggleBinding(priority_, edits_, inputField(c, "priority")), "priority");
+    priorityBinding_ = new ToggleBinding(priority_, edits_, inputField(c, "priority"));
+    add(priorityBinding_, "priority");
     add(new ToggleBinding(phantom_, edits_, inputField(c, "phantom")), "phantom");
     auto* comp = new ToggleBinding(comp_, edits_, inputField(c, "compEnabled"));
     comp->setDisplayOnly(true); // pressing COMP opens the dynamics page
@@ -191,6 +196,10 @@ void InputStrip::refresh() {
     refreshMeters();
 }
 
+bool InputStrip::effectReturn() const {
+    return channel() == kDelayRecord || channel() == kReverbRecord;
+}
+
 void InputStrip::refreshVisibility() {
     sourceLabel_->hide();
     source_->hide();
@@ -199,6 +208,13 @@ void InputStrip::refreshVisibility() {
     for (QWidget* w : {static_cast<QWidget*>(priority_), static_cast<QWidget*>(phantom_),
                        static_cast<QWidget*>(stateWord_), static_cast<QWidget*>(comp_)})
         w->setVisible(mic);
+    const bool view = effectReturn();
+    priorityBinding_->setDisplayOnly(view);
+    if (view) {
+        priority_->setOn(false);
+        priority_->setVisible(true);
+    }
+    priority_->setText(view ? pick(language_, "EFFECT", "效果") : pick(language_, "PRIORITY", "优先"));
 }
 
 void InputStrip::refreshName() {
@@ -229,8 +245,15 @@ void InputStrip::refreshStateWords() {
 }
 
 void InputStrip::refreshMeters() {
-    // Only the twelve analogue inputs are metered by the device.
-    const int v = channel() <= kAnalogInputs ? shownMeter(record().meter) : 0;
+    // The device meters the twelve analogue inputs; the returns show their effect's output.
+    int raw = 0;
+    if (channel() <= kAnalogInputs)
+        raw = record().meter;
+    else if (channel() == kDelayRecord)
+        raw = state_.effectMeters[1];
+    else if (channel() == kReverbRecord)
+        raw = state_.effectMeters[3];
+    const int v = shownMeter(raw);
     if (v != shownMeter_) {
         shownMeter_ = v;
         meter_->setLevel(v, 0);
@@ -241,15 +264,19 @@ void InputStrip::setLanguage(int lang) {
     language_ = lang;
     sourceLabel_->setText(pick(lang, "SIGNAL", "信号源"));
     mute_->setText(pick(lang, "MUTE", "静音"));
-    priority_->setText(pick(lang, "PRIORITY", "优先"));
+    priority_->setText(effectReturn() ? pick(lang, "EFFECT", "效果") : pick(lang, "PRIORITY", "优先"));
     phantom_->setText(QStringLiteral("48V"));
     comp_->setText(pick(lang, "COMP", "压缩器"));
     refreshStateWords();
 }
 
 void InputStrip::onName() {
-    openNameMenu(this, displayName(record().name),
-                 [this](const std::string& gbk) { edits_.editName(inputField(channel(), "name"), gbk); });
+    openNameMenu(
+        this, displayName(record().name),
+        [this](const std::string& gbk) { edits_.editName(inputField(channel(), "name"), gbk); },
+        {{"actionAux", pick(language_, "AUX", "辅助"), [this] { emit detailRequested(index_, kDetailAux); }},
+         {"actionEffect", pick(language_, "EFFECT", "效果"),
+          [this] { emit detailRequested(index_, kDetailEffect); }}});
 }
 
 void InputStrip::layoutControls() {

@@ -22,6 +22,7 @@ class SkinLabel;
 namespace quorvel::ui {
 
 class FieldBinding;
+class ToggleBinding;
 
 class InputStrip : public Page {
     Q_OBJECT
@@ -29,6 +30,8 @@ public:
     static constexpr QSize kMinimumSize{100, 100};
     static constexpr int kDetailDynamics = 1;
     static constexpr int kDetailPeq = 2;
+    static constexpr int kDetailEffect = 3;
+    static constexpr int kDetailAux = 4;
 
     // index: input record 0..17.
     InputStrip(const PageContext& ctx, int index, QWidget* parent);
@@ -47,7 +50,7 @@ public:
     ResponseView* thumbnail() const { return eq_; }
 
 signals:
-    // type: kDetailDynamics or kDetailPeq.
+    // type: kDetailDynamics, kDetailPeq, kDetailEffect or kDetailAux.
     void detailRequested(int channel, int type);
 
 protected:
@@ -65,6 +68,7 @@ private:
     void refreshStateWords();
     void refreshThumbnail();
     void refreshVisibility();
+    bool effectReturn() const;
     void fillGainList();
     void layoutControls();
     void onName();
@@ -77,6 +81,7 @@ private:
     int shownWords_ = -1; // open, kept and language as last drawn
     std::vector<Bound> bound_;
     FieldBinding* nameWatch_ = nullptr;
+    ToggleBinding* priorityBinding_ = nullptr; // display only on the effect returns
     FieldBinding* stateWatch_ = nullptr;
     FieldBinding* thumbWatch_ = nullptr;
 

@@ -28,6 +28,11 @@ QString displayName(const NameField& f, const QString& fallback) {
 }
 
 void openNameMenu(QWidget* owner, const QString& current, std::function<void(const std::string&)> apply) {
+    openNameMenu(owner, current, std::move(apply), {});
+}
+
+void openNameMenu(QWidget* owner, const QString& current, std::function<void(const std::string&)> apply,
+                  const std::vector<StripMenuItem>& extra) {
     auto* menu = new QMenu(owner);
     menu->setObjectName("stripMenu");
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -43,6 +48,11 @@ void openNameMenu(QWidget* owner, const QString& current, std::function<void(con
         });
         dialog->open();
     });
+    for (const StripMenuItem& item : extra) {
+        QAction* a = menu->addAction(item.text);
+        a->setObjectName(item.objectName);
+        QObject::connect(a, &QAction::triggered, owner, item.run);
+    }
     menu->popup(QCursor::pos());
 }
 

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "link/device_state.h"
 
@@ -29,6 +30,15 @@ QString displayName(const NameField& f, const QString& fallback = {});
 // pre-filled with `current`, and an accepted name reaches `apply` as GBK bytes. Neither step
 // blocks the event loop.
 void openNameMenu(QWidget* owner, const QString& current, std::function<void(const std::string& gbk)> apply);
+
+// The same menu with further items after NAME (the input strips' AUX and EFFECT).
+struct StripMenuItem {
+    const char* objectName;
+    QString text;
+    std::function<void()> run;
+};
+void openNameMenu(QWidget* owner, const QString& current, std::function<void(const std::string& gbk)> apply,
+                  const std::vector<StripMenuItem>& extra);
 
 // The strip panel behind the controls (art 189), stretched to the widget.
 void paintStripBackground(QPainter& p, const QWidget* w);
