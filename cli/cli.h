@@ -21,6 +21,8 @@ int runCheck(const Args& args);  // check FRAME
 int runDecode(const Args& args); // decode < received text
 // Network subcommands: state, set, monitor. Returns -1 when the name is not one of them.
 int runNetwork(const std::string& name, const Args& args, const GlobalOptions& g);
+// Administration: discover, scene, reset, units. Returns -1 when the name is not one of them.
+int runAdmin(const std::string& name, const Args& args, const GlobalOptions& g);
 
 // One clear line on standard error, exit code 2.
 int usageError(const std::string& message);

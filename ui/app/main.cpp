@@ -95,6 +95,7 @@ int main(int argc, char** argv) {
         so.port = kDevicePort;
         so.meterHz = 20;
         so.wiggle = true;
+        so.units = 4; // the demo mixer has its conference units attached
         std::string why;
         if (!startDemoDevice(so, demo, why))
             return failStart(pick("The demo device could not start: %1", "演示设备无法启动: %1")
@@ -128,7 +129,10 @@ int main(int argc, char** argv) {
         ui::showMessage(&window, QString::fromStdString(message), QStringLiteral("QUORVEL"),
                         QStringLiteral("presetError"));
     });
-    QTimer::singleShot(0, &window, [&presets] { presets.OpenDatabase(); });
+    QTimer::singleShot(0, &window, [&presets, &window] {
+        presets.OpenDatabase();
+        window.deviceSettingsPage()->setSceneStore(&presets);
+    });
 
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });
