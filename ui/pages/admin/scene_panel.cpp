@@ -1,8 +1,11 @@
 #include "pages/admin/scene_panel.h"
 
 #include <QCursor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
+#include <QStandardPaths>
 
 #include "admin/scene_library.h"
 #include "binding/edit_controller.h"
@@ -26,9 +29,20 @@ ImageButton* makeSceneButton(QWidget* parent, const QString& objectName, int x, 
 }
 
 bool moveToTrash(const std::filesystem::path& file, std::string& error) {
-    QFile f(QString::fromStdString(file.string()));
-    if (f.moveToTrash()) return true;
-    error = f.errorString().toStdString();
+    // Without its data directory the platform falls back to a trash relative to the working
+    // directory and still reports success: the directory is made first, and a relative result
+    // is taken back.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    const QString original = QString::fromStdString(file.string());
+    QFile f(original);
+    if (!f.moveToTrash()) {
+        error = f.errorString().toStdString();
+        return false;
+    }
+    if (QFileInfo(f.fileName()).isAbsolute() && QFileInfo(f.fileName()).absolutePath().contains("Trash"))
+        return true;
+    QFile::rename(f.fileName(), original);
+    error = "the desktop has no usable trash";
     return false;
 }
 
