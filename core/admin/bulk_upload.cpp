@@ -33,7 +33,7 @@ std::vector<UploadStep> makePlan() {
         if (c <= kOutputRecords) add('I', c);
     }
     add('M', 0);
-    // MERGE: the effect-send frames (a 1..18, y, v; 20 ms each) belong here, after M.
+    // The effect sends (a 1..18, y, v; 20 ms each) follow M here once their builders exist.
     add('Q', 1);
     return p;
 }
