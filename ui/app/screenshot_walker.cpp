@@ -6,11 +6,13 @@
 
 #include "app/about_box.h"
 #include "app/main_window.h"
+#include "controls/drop_list.h"
 #include "controls/image_button.h"
 #include "link/device_state.h"
 #include "link/reports.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/admin/scene_panel.h"
+#include "pages/admin/unit_panel.h"
 #include "pages/page.h"
 #include "widgets/busy_popup.h"
 #include "widgets/name_dialog.h"
@@ -90,7 +92,14 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
          },
          {}},
         {"21-system-display",
-         [&w] { w.deviceSettingsPage()->selectTab(DeviceSettingsPage::DisplayTab); },
+         [&w] {
+             DeviceSettingsPage* page = w.deviceSettingsPage();
+             page->selectTab(DeviceSettingsPage::DisplayTab);
+             // Two slots of the first unit taken: a channel and an M target.
+             UnitPanel* units = page->unitPanel();
+             emit units->selector(0)->itemChosen(units->selector(0)->id(), 1);
+             emit units->selector(1)->itemChosen(units->selector(1)->id(), 13);
+         },
          {}},
         // Last: the search takes the link offline.
         {"22-system-connect-search",
