@@ -135,6 +135,16 @@ private slots:
         QCOMPARE(rig.sink.frames.size(), std::size_t{199});
         QCOMPARE(QString::fromStdString(rig.sink.frames.back().text), QString::fromStdString(buildQ(1)));
 
+        QVERIFY(!message(&scenes, "sceneUploadInterrupted"));
+
+        // A cancelled upload says so; it still ends with Q 1.
+        rig.sink.frames.clear();
+        scenes.recall(1);
+        upload.cancel();
+        QTRY_VERIFY(!upload.running());
+        QCOMPARE(QString::fromStdString(rig.sink.frames.back().text), QString::fromStdString(buildQ(1)));
+        QTRY_VERIFY(message(&scenes, "sceneUploadInterrupted"));
+
         scenes.remove(1);
         QVERIFY(!scenes.slot(0)->isVisibleTo(&scenes));
         QVERIFY(!std::filesystem::exists(rig.dir.path().toStdString() + "/SAVE1.dat"));

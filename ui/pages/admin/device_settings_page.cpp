@@ -252,6 +252,8 @@ bool DeviceSettingsPage::applySpanTime() {
 }
 
 void DeviceSettingsPage::pressConnect() {
+    // The search socket holds the link's port; the link needs it now.
+    if (deviceSearch_) deviceSearch_->stop();
     const bool wasOnline = state_.link.linkOnline;
     link_.pressConnect();
     // The button shows the link's state, not the click: the link's events move it.
@@ -316,15 +318,21 @@ void DeviceSettingsPage::factoryReset() {
     if (!ctx_ || resetting_) return;
     resetting_ = true;
     ctx_->edits.announce(applyFactoryReset(state_, language_));
-    auto done = [this] {
+    auto done = [this](bool sent) {
         resetting_ = false;
-        showMessage(this, pick("Reset successfully.", kResetDoneMessageZh), QString(), "resetDone");
+        if (sent)
+            showMessage(this, pick("Reset successfully.", kResetDoneMessageZh), QString(), "resetDone");
+        else
+            showMessage(this,
+                        pick("The settings were reset here, but sending them to the device was interrupted.",
+                             "设置已在本机复位, 但发送到设备时被中断."),
+                        QString(), "resetInterrupted");
     };
     if (state_.link.linkOnline && upload_->start()) {
         connect(upload_, &UploadRunner::finished, this, done, Qt::SingleShotConnection);
         return;
     }
-    done();
+    done(true);
 }
 
 void DeviceSettingsPage::onConnectButton(bool pressed, const QString& caption) {

@@ -166,7 +166,19 @@ void ScenePanel::recall(int id) {
     }
     ctx_.edits.announce(ChangeSet::everything());
     // Offline the model only changes and nothing is sent.
-    if (ctx_.state.link.linkOnline) upload_.start();
+    if (ctx_.state.link.linkOnline && upload_.start()) {
+        connect(
+            &upload_, &UploadRunner::finished, this,
+            [this, id](bool completed) {
+                if (completed) return;
+                showMessage(this,
+                            pick("Scene %1 was loaded here, but sending it to the device was interrupted.",
+                                 "场景 %1 已在本机载入, 但发送到设备时被中断.")
+                                .arg(id),
+                            pick("SHOW", "演出"), "sceneUploadInterrupted");
+            },
+            Qt::SingleShotConnection);
+    }
 }
 
 void ScenePanel::remove(int id) {
