@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "link/field_registry.h"
 #include "link/profile.h"
 #include "link/state_json.h"
+#include "processing/dynamics_actions.h"
 
 namespace quorvel::cli {
 
@@ -171,6 +173,9 @@ int runSet(Args args, const GlobalOptions& g) {
     if (args.empty()) return usageError("set: needs PATH=VALUE");
     // Everything is checked before the network is touched.
     for (const std::string& a : args) {
+        // The dynamics pages' actions (reset:comp:SEL, drag:limiter:SEL:H:XDB:YDB, ...).
+        if (parseDynamicsAction(a, error)) continue;
+        if (!error.empty()) return usageError("set: " + error);
         Assignment parsed;
         if (!parseAssignment(a, parsed, error)) return usageError("set: " + error);
         if (parsed.field->carrier.letter == 0)
@@ -192,7 +197,9 @@ int runSet(Args args, const GlobalOptions& g) {
         }
     });
     for (const std::string& a : args) {
-        const EditOutcome r = applyAssignment(s.state, sink, a);
+        const std::optional<DynamicsAction> action = parseDynamicsAction(a, error);
+        const EditOutcome r =
+            action ? applyDynamicsAction(s.state, sink, *action) : applyAssignment(s.state, sink, a);
         if (!r.applied) {
             std::cerr << "quorvelctl: set: " << a << ": " << r.refusal << "\n";
             rc = 1;

@@ -101,6 +101,8 @@ bool linkCopiesHonoured(int flagElement) {
     case cg::kLinkLine:
     case cg::kLinkFbk:
     case cg::kLinkDelay:
+    case cg::kLinkComp:
+    case cg::kLinkLimit:
         return true;
     default:
         return false;

@@ -63,8 +63,8 @@ EditOutcome applyAssignment(DeviceState& s, EditSink& sink, std::string_view ass
 // the members' fields it wrote (a member whose range lacks the value keeps its own).
 ChangeSet applyLinkCopies(DeviceState& s, EditSink& sink, FieldId field, const EditOptions& options = {});
 
-// The link flags applyEdit copies along. EQ, COMP, LIMIT and SOURCE are recorded on their fields
-// for the pages that will copy them, but no edit copies them yet.
+// The link flags applyEdit copies along. EQ and SOURCE are recorded on their fields for the pages
+// that will copy them, but no edit copies them yet.
 bool linkCopiesHonoured(int flagElement);
 
 // The control group (0..3) holding input record / output `record`; the first one when a careless

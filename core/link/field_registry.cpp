@@ -138,11 +138,14 @@ void addInputs(Builder& b, const DeviceState& s) {
         add("compRelease", &ch.dynamics.compRelease, 20, 250, comp, dyn);
         add("compGain", &ch.dynamics.compGain, 0, 200, comp, dyn);
         add("compRatio", &ch.dynamics.compRatio, 10, 100, comp, dyn);
-        add("gateEnabled", &ch.gate.gateEnabled, 0, 1, none, dynToggle);
-        add("gateThreshold", &ch.gate.gateThreshold, 0, 60, none, dyn);
+        // No frame carries the gate; the device hears of a gate change through the channel's
+        // matrix row, as it always has. The range is only ever stored.
+        const Carrier gate = analog ? Carrier{'B', c, 0} : none;
+        add("gateEnabled", &ch.gate.gateEnabled, 0, 1, gate, dynToggle);
+        add("gateThreshold", &ch.gate.gateThreshold, 0, 60, gate, dyn);
         add("gateRange", &ch.gate.gateRange, -60, 60, none, dyn);
-        add("gateAttack", &ch.gate.gateAttack, 1, 250, none, dyn);
-        add("gateRelease", &ch.gate.gateRelease, 20, 250, none, dyn);
+        add("gateAttack", &ch.gate.gateAttack, 1, 250, gate, dyn);
+        add("gateRelease", &ch.gate.gateRelease, 20, 250, gate, dyn);
         const Carrier route = analog ? Carrier{'B', c, 0} : none;
         for (int k = 1; k <= 8; ++k)
             add("routeToOutput" + idx(k), &ch.routeToOutput[static_cast<size_t>(k - 1)], 0, 1, route,

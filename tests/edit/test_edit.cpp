@@ -177,8 +177,9 @@ TEST(ApplyEdit, HonouredLinksCopyToEveryMember) {
         s.controlGroups[0][static_cast<std::size_t>(f.linkFlag)] = 0;
         EXPECT_EQ(applyEdit(s, t.sink, f.id, v).changed.fields().size(), 1u);
     }
-    // level and mute of inputs and outputs, gain, priority, phantom, line, fbk, delay
-    EXPECT_EQ(linked, 10);
+    // level and mute of inputs and outputs, gain, priority, phantom, line, fbk, delay; the
+    // compressor's six and the gate's five; the limiter's six
+    EXPECT_EQ(linked, 27);
 }
 
 TEST(ApplyEdit, LineInputMemberKeepsItsOwnStep) {

@@ -617,3 +617,31 @@ TEST(CtlNetwork, FailuresExitWithoutTouchingTheDevice) {
     CtlRun malformed = runCtl({"--host", "192.168.1", "state", "--port", p});
     EXPECT_EQ(malformed.code, 2);
 }
+
+// The dynamics actions of set reach the simulator as the pages send them; a malformed one is
+// refused before the network is touched.
+TEST(CtlNetwork, DynamicsActionsReachTheDevice) {
+    const auto port = testPort(0);
+    auto device = startSim(simOptions(port));
+    const std::string p = std::to_string(port);
+    const std::uint64_t before = device->commandsApplied();
+    CtlRun set = runCtl({"--host", "127.0.0.2", "set", "reset:comp:input[3]", "drag:comp:input[3]:1:0:-15",
+                         "drag:limiter:output[8]:2:-50:-48.5", "--port", p});
+    ASSERT_EQ(set.code, 0) << set.err;
+    auto until = Steady::now() + 2s;
+    while (device->commandsApplied() < before + 5 && Steady::now() < until)
+        std::this_thread::sleep_for(5ms);
+    const DeviceState dev = device->snapshot();
+    EXPECT_EQ(dev.in(3).dynamics.compThreshold, 30);
+    EXPECT_EQ(dev.in(3).dynamics.compRatio, 20); // from -30 dB to -15 at 0 dB input: 1:2.0
+    EXPECT_EQ(dev.in(3).dynamics.compEnabled, 1);
+    EXPECT_EQ(dev.out(8).limiter[4], 115);
+
+    for (const char* badAction :
+         {"reset:comp:output[1]", "drag:limiter:output[9]:0:-10:-10", "drag:comp:input[2]:3:-10:-10",
+          "drag:comp:input[2]:0:-70:-10", "reset:gate"}) {
+        CtlRun bad = runCtl({"--host", "127.0.0.2", "set", badAction, "--port", p});
+        EXPECT_EQ(bad.code, 2) << badAction;
+        EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+    }
+}

@@ -113,7 +113,11 @@ int main(int argc, char** argv) {
     if (opts.demo) lo.bindAddress = demo.localAddress;
     LinkAdapter link(state, lo);
 
-    MainWindow window(state, link, profile);
+    // The preset file is opened once the window has painted (key derivation takes tens of ms);
+    // a file that cannot be opened is reported with the engine's text and the run goes on
+    // without presets.
+    PresetStore presets(PresetStore::pathIn(profile.dataDir().toStdString()));
+    MainWindow window(state, link, profile, nullptr, &presets);
     if (opts.geometry.isValid()) {
         window.resize(opts.geometry);
         window.show();
@@ -121,10 +125,6 @@ int main(int argc, char** argv) {
         MainWindow::showMaximisedOnScreen(window);
     }
 
-    // The preset file is opened once the window has painted (key derivation takes tens of ms);
-    // a file that cannot be opened is reported with the engine's text and the run goes on
-    // without presets.
-    PresetStore presets(PresetStore::pathIn(profile.dataDir().toStdString()));
     presets.setErrorSink([&window](const std::string& message) {
         ui::showMessage(&window, QString::fromStdString(message), QStringLiteral("QUORVEL"),
                         QStringLiteral("presetError"));

@@ -63,7 +63,8 @@ void MainWindow::showMaximisedOnScreen(QWidget& window) {
     window.showMaximized();
 }
 
-MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& profile, QWidget* parent)
+MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& profile, QWidget* parent,
+                       PresetStore* presets)
     : QMainWindow(parent), state_(state), link_(link), profile_(profile) {
     setObjectName("mainWindow");
     setWindowTitle(QStringLiteral("QUORVEL 3.2"));
@@ -88,7 +89,8 @@ MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& pro
 
     sink_ = std::make_unique<CallbackSink>([this](OutgoingFrame f) { link_.queueFrame(std::move(f)); });
     edits_ = std::make_unique<EditController>(state_, *sink_);
-    ctx_ = std::make_unique<PageContext>(PageContext{state_, *sink_, *edits_, link_, profile_, nav_});
+    ctx_ =
+        std::make_unique<PageContext>(PageContext{state_, *sink_, *edits_, link_, profile_, nav_, presets});
     readout_ = new ReadoutPanel(*edits_, canvas_);
     header_ = new WindowHeader(nav_, canvas_, readout_);
     host_ = std::make_unique<PageHost>(*ctx_, static_cast<ShellPort&>(*this), canvas_);

@@ -18,7 +18,8 @@ class QScrollArea;
 
 namespace quorvel {
 class EditSink;
-}
+class PresetStore;
+} // namespace quorvel
 
 namespace quorvel::ui {
 
@@ -37,7 +38,9 @@ public:
     static constexpr int kMinStripWidth = 150;
     static constexpr int kMinPageHeight = 700;
 
-    MainWindow(DeviceState& state, LinkAdapter& link, const Profile& profile, QWidget* parent = nullptr);
+    // presets: the preset library the pages' lists use; none, and they offer only SAVE PRESET.
+    MainWindow(DeviceState& state, LinkAdapter& link, const Profile& profile, QWidget* parent = nullptr,
+               PresetStore* presets = nullptr);
     ~MainWindow() override;
 
     // Layout metrics from a client size: strip width 2/21 of the width (at least 150), page height

@@ -7,7 +7,9 @@
 #include "pages/mixing/group_page.h"
 #include "pages/mixing/side_panel.h"
 #include "pages/placeholder_page.h"
+#include "pages/processing/dynamics_page.h"
 #include "pages/processing/input_strip.h"
+#include "pages/processing/limiter_page.h"
 #include "pages/processing/output_strip.h"
 #include "pages/processing/phantom_page.h"
 
@@ -68,6 +70,18 @@ Page* makePhantomPage(const PageContext& c, int, QWidget* p) {
 Page* makeGroupPage(const PageContext& c, int, QWidget* p) {
     return new GroupPage(c, p);
 }
+Page* makeDynamicsPage(const PageContext& c, int, QWidget* p) {
+    return new DynamicsPage(c, p);
+}
+Page* makeLimiterPage(const PageContext& c, int, QWidget* p) {
+    return new LimiterPage(c, p);
+}
+void bindDynamicsPage(Page* p, int ch) {
+    static_cast<DynamicsPage*>(p)->bindTo(ch);
+}
+void bindLimiterPage(Page* p, int output) {
+    static_cast<LimiterPage*>(p)->bindTo(output);
+}
 
 // A page whose controls are not built yet: its title on a skinned panel.
 template <const char* En, const char* Zh> Page* makePlaceholder(const PageContext& c, int, QWidget* p) {
@@ -76,10 +90,8 @@ template <const char* En, const char* Zh> Page* makePlaceholder(const PageContex
 constexpr char kMatrixEn[] = "MATRIX", kMatrixZh[] = "矩阵";
 constexpr char kModeEn[] = "AUTOMIXER", kModeZh[] = "自动混音";
 constexpr char kAuxEn[] = "AUX SENDS", kAuxZh[] = "辅助发送";
-constexpr char kDynamicsEn[] = "NOISE GATE / COMPRESSOR", kDynamicsZh[] = "噪声门/压缩器";
 constexpr char kPeqEn[] = "PARAMETRIC EQUALISER", kPeqZh[] = "参量均衡";
 constexpr char kEffectEn[] = "EFFECT: REVERBERATION AND DELAY", kEffectZh[] = "效果: 混响和延时";
-constexpr char kLimiterEn[] = "LIMIT", kLimiterZh[] = "限幅器";
 constexpr char kGeqEn[] = "GRAPHIC EQUALISER", kGeqZh[] = "图示均衡";
 
 void bindInputStrip(Page* p, int ch) {
@@ -117,13 +129,15 @@ const PageRow kPages[] = {
     {.resource = 170, .objectName = "auxPage", .placement = Placement::InputDetailPage,
      .detail = DetailPage::Aux, .make = makePlaceholder<kAuxEn, kAuxZh>},
     {.resource = 149, .objectName = "dynamicsPage", .placement = Placement::InputDetailPage,
-     .detail = DetailPage::Dynamics, .make = makePlaceholder<kDynamicsEn, kDynamicsZh>},
+     .detail = DetailPage::Dynamics, .follow = Follow::Bindings, .make = makeDynamicsPage,
+     .bind = bindDynamicsPage},
     {.resource = 150, .objectName = "peqPage", .placement = Placement::InputDetailPage,
      .detail = DetailPage::Peq, .make = makePlaceholder<kPeqEn, kPeqZh>},
     {.resource = 157, .objectName = "effectPage", .placement = Placement::InputDetailPage,
      .detail = DetailPage::Effect, .make = makePlaceholder<kEffectEn, kEffectZh>},
     {.resource = 156, .objectName = "limiterPage", .placement = Placement::OutputDetailPage,
-     .detail = DetailPage::Limiter, .make = makePlaceholder<kLimiterEn, kLimiterZh>},
+     .detail = DetailPage::Limiter, .follow = Follow::Bindings, .make = makeLimiterPage,
+     .bind = bindLimiterPage},
     {.resource = 151, .objectName = "geqPage", .placement = Placement::OutputDetailPage,
      .detail = DetailPage::Geq, .make = makePlaceholder<kGeqEn, kGeqZh>},
 };

@@ -107,6 +107,15 @@ void ResponseView::setTransferPoints(std::vector<curves::DbPoint> points) {
     update();
 }
 
+void ResponseView::setTransferHandles(std::vector<curves::DbPoint> handles) {
+    if (dragged_ >= 0 && isTransferMode() && dragged_ < int(handles.size()) &&
+        dragged_ < int(transferHandles_.size()))
+        handles[static_cast<std::size_t>(dragged_)] = transferHandles_[static_cast<std::size_t>(dragged_)];
+    transferHandles_ = std::move(handles);
+    if (isTransferMode() && dragged_ >= int(transferHandles_.size())) dragged_ = -1;
+    update();
+}
+
 void ResponseView::setGraphicGains(const std::array<double, curves::kGeqBands>& gains) {
     const int keep = dragged_;
     const double held = keep >= 0 && keep < curves::kGeqBands ? geq_[keep] : 0.0;
@@ -193,6 +202,10 @@ void ResponseView::mousePressEvent(QMouseEvent* e) {
     setFocus(Qt::MouseFocusReason);
     const QPointF pos = e->position();
     if (!axesShown_) return;
+    if (isTransferMode()) {
+        transferPress(pos);
+        return;
+    }
     if (mode_ == Graphic && drawMode_) {
         sweeping_ = true;
         sweep_.clear();
@@ -220,6 +233,10 @@ void ResponseView::mouseMoveEvent(QMouseEvent* e) {
         sweepTo(pos);
         return;
     }
+    if (dragged_ >= 0 && isTransferMode()) {
+        transferDrag(pos, false);
+        return;
+    }
     if (dragged_ >= 0) {
         dragTo(pos);
         if (mode_ == Graphic) {
@@ -235,7 +252,7 @@ void ResponseView::mouseMoveEvent(QMouseEvent* e) {
         update();
         return;
     }
-    const int h = axesShown_ ? handleAt(pos) : -1;
+    const int h = !axesShown_ ? -1 : isTransferMode() ? transferHandleAt(pos) : handleAt(pos);
     if (h != hovered_) {
         hovered_ = h;
         setCursor(h >= 0 ? Qt::SizeAllCursor : Qt::ArrowCursor);
@@ -251,6 +268,10 @@ void ResponseView::mouseReleaseEvent(QMouseEvent* e) {
         sweep_.clear();
         update();
         if (drawn) emit freehandDrawn(id_);
+        return;
+    }
+    if (isTransferMode() && dragged_ >= 0) {
+        transferDrag(e->position(), true);
         return;
     }
     if (mode_ == Graphic && dragged_ >= 0) {
@@ -281,6 +302,7 @@ void ResponseView::mouseReleaseEvent(QMouseEvent* e) {
 
 void ResponseView::mouseDoubleClickEvent(QMouseEvent* e) {
     if (!inputEnabled_ || e->button() != Qt::LeftButton || !axesShown_) return;
+    if (isTransferMode()) return;
     const int h = handleAt(e->position());
     if (h >= 0 && (mode_ == Graphic || bands_[h].kind == BandKind::Parametric)) emit handleReset(h);
 }
@@ -392,8 +414,10 @@ void ResponseView::drawTransferGrid(QPainter& p, const curves::PlotRect& r) cons
     p.setPen(kLabel);
     // Narrow plots leave little room left of the axis; shrink the level labels to fit it.
     QFont levelFont = p.font();
-    const int room = qMin(30, r.left) - 3;
-    const QString widest = QString::number(static_cast<int>(qMin(box_.ymin, -qAbs(box_.ymax))));
+    // The "(dB)" labels take the whole margin; the plain numbers keep to the usual 30 pixels.
+    const int room = (mode_ == Limiter ? r.left : qMin(30, r.left)) - 3;
+    const QString widest = QString::fromStdString(
+        curves::transferAxisLabel(mode_, static_cast<int>(qMin(box_.ymin, -qAbs(box_.ymax)))));
     while (levelFont.pixelSize() > 7 && QFontMetrics(levelFont).horizontalAdvance(widest) > room)
         levelFont.setPixelSize(levelFont.pixelSize() - 1);
     for (int i = 0; i <= 8; ++i) {
@@ -403,10 +427,11 @@ void ResponseView::drawTransferGrid(QPainter& p, const curves::PlotRect& r) cons
         const int xv = static_cast<int>(box_.xmin + (box_.xmax - box_.xmin) * i / 8);
         p.save();
         p.setFont(levelFont);
-        p.drawText(QRect(qMax(0, r.left - 30), y - 7, room, 14), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::number(yv));
+        p.drawText(QRect(qMax(0, r.left - 3 - room), y - 7, room, 14), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::fromStdString(curves::transferAxisLabel(mode_, yv)));
         p.restore();
-        p.drawText(QRect(x - 8, r.bottom + 5, 40, 14), Qt::AlignLeft | Qt::AlignTop, QString::number(xv));
+        p.drawText(QRect(x - 8, r.bottom + 5, mode_ == Limiter ? 60 : 40, 14), Qt::AlignLeft | Qt::AlignTop,
+                   QString::fromStdString(curves::transferAxisLabel(mode_, xv)));
     }
     p.setPen(Qt::white);
     // Above the plot when the margin holds the line; a small view has no such margin, and the
@@ -507,9 +532,10 @@ void ResponseView::paintEvent(QPaintEvent*) {
     const curves::PlotRect r = plot();
     const QRect plotArea(r.left, r.top, r.right - r.left, r.bottom - r.top);
     p.fillRect(plotArea, kPlotBack);
-    if (mode_ == Compressor || mode_ == Gate) {
+    if (isTransferMode()) {
         if (axesShown_) drawTransferGrid(p, r);
         drawTransfer(p, r);
+        if (axesShown_) drawTransferHandles(p);
         return;
     }
     if (mode_ == Graphic) {
@@ -535,6 +561,68 @@ void ResponseView::paintEvent(QPaintEvent*) {
         p.setPen(QPen(QColor(0x19, 0xC8, 0xE6), 1, Qt::DashLine));
         p.setBrush(QColor(0x19, 0xC8, 0xE6, 30));
         p.drawRect(selection_);
+    }
+}
+
+QPointF ResponseView::transferHandlePoint(int handle) const {
+    if (!isTransferMode() || handle < 0 || handle >= int(transferHandles_.size())) return {};
+    const curves::PlotRect r = plot();
+    const curves::DbPoint& d = transferHandles_[static_cast<std::size_t>(handle)];
+    return {curves::linearToX(d.x, box_.xmin, box_.xmax, r), curves::linearToY(d.y, box_.ymin, box_.ymax, r)};
+}
+
+int ResponseView::transferHandleAt(QPointF p) const {
+    // Where handles meet (the ratio point on a threshold at 0 dB) the threshold is the one taken:
+    // the ratio means nothing until the threshold leaves it room.
+    for (int i = 0; i < int(transferHandles_.size()); ++i) {
+        const QPointF d = p - transferHandlePoint(i);
+        if (d.x() * d.x() + d.y() * d.y() <= kHandleRadius * kHandleRadius) return i;
+    }
+    return -1;
+}
+
+bool ResponseView::transferPress(QPointF pos) {
+    const int h = transferHandleAt(pos);
+    if (h < 0) return false;
+    dragged_ = h;
+    selected_ = h;
+    grabOffset_ = pos - transferHandlePoint(h);
+    update();
+    return true;
+}
+
+void ResponseView::transferDrag(QPointF pos, bool finished) {
+    const int h = dragged_;
+    if (h < 0 || h >= int(transferHandles_.size())) {
+        dragged_ = -1;
+        return;
+    }
+    const curves::PlotRect r = plot();
+    const QPointF target = pos - grabOffset_;
+    // The handle stays inside the plot: a value beyond the axes is not one the page could store.
+    const curves::DbPoint d =
+        curves::clampToBox({curves::xToLinear(target.x(), box_.xmin, box_.xmax, r.left, r.right),
+                            curves::yToLinear(target.y(), box_.ymin, box_.ymax, r.top, r.bottom)},
+                           box_);
+    transferHandles_[static_cast<std::size_t>(h)] = d;
+    if (finished) dragged_ = -1;
+    update();
+    emit transferHandleMoved(h, d.x, d.y, finished);
+}
+
+void ResponseView::drawTransferHandles(QPainter& p) const {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setFont(SkinStore::pixelFont(10, true));
+    // Last to first, so that where handles meet the one a press takes is the one on top.
+    for (int i = int(transferHandles_.size()) - 1; i >= 0; --i) {
+        const QPointF h = transferHandlePoint(i);
+        const qreal radius = (i == hovered_ || i == dragged_) ? kHandleRadius : kHandleRadius - 1.5;
+        p.setPen(QPen(i == selected_ ? QColor(Qt::white) : QColor(0x0E, 0x11, 0x15), i == selected_ ? 2 : 1));
+        p.setBrush(QColor(0xE8, 0xC4, 0x5C, 230));
+        p.drawEllipse(h, radius, radius);
+        p.setPen(QColor(0x0E, 0x11, 0x15));
+        p.drawText(QRectF(h.x() - radius, h.y() - radius, 2 * radius, 2 * radius), Qt::AlignCenter,
+                   QString::number(i + 1));
     }
 }
 

@@ -19,7 +19,7 @@ namespace quorvel {
 class ResponseView : public QWidget {
     Q_OBJECT
 public:
-    enum Mode { Equaliser = 1, Compressor = 2, Gate = 3, Graphic = 5 };
+    enum Mode { Equaliser = 1, Compressor = 2, Gate = 3, Limiter = 4, Graphic = 5 };
     static constexpr int kMaxSweepPoints = 2048;
     static constexpr int kHandleRadius = 8;
 
@@ -57,6 +57,13 @@ public:
     void setSlopes(double s1, double s2, double s3);
     void setGateRange(double range);
     void setTransferPoints(std::vector<curves::DbPoint> points);
+    const std::vector<curves::DbPoint>& transferPoints() const { return points_; }
+    // The draggable points of a transfer curve, in dB, numbered as the page numbers its handles.
+    // While one is dragged it stays under the pointer whatever the page hands back.
+    void setTransferHandles(std::vector<curves::DbPoint> handles);
+    const std::vector<curves::DbPoint>& transferHandles() const { return transferHandles_; }
+    QPointF transferHandlePoint(int handle) const;
+    bool isTransferMode() const { return mode_ == Compressor || mode_ == Gate || mode_ == Limiter; }
 
     // Graphic equaliser mode: one point per band in dB. In draw mode a sweep with the button
     // held sets every band it crosses; otherwise single points are dragged up and down.
@@ -80,6 +87,9 @@ public:
 signals:
     // A handle moved by the user; finished is set on the release that ends the drag.
     void handleMoved(int handle, double frequency, double gainDb, bool finished);
+    // A transfer-curve handle dragged to (input, output) dB, kept inside the plot; finished on
+    // the release.
+    void transferHandleMoved(int handle, double inputDb, double outputDb, bool finished);
     // Double click on a handle: the page puts the band back to 0 dB.
     void handleReset(int handle);
     // A click on the view without axes (the strip preview).
@@ -106,6 +116,10 @@ private:
     void drawTransfer(QPainter& p, const curves::PlotRect& r) const;
     void drawGraphic(QPainter& p, const curves::PlotRect& r) const;
     void sweepTo(QPointF p);
+    bool transferPress(QPointF pos);
+    void transferDrag(QPointF pos, bool finished);
+    int transferHandleAt(QPointF p) const;
+    void drawTransferHandles(QPainter& p) const;
 
     int id_;
     int mode_ = Equaliser;
@@ -130,6 +144,7 @@ private:
     double s1_ = 1.0, s2_ = 1.0, s3_ = 1.0;
     double gateRange_ = 0.0;
     std::vector<curves::DbPoint> points_;
+    std::vector<curves::DbPoint> transferHandles_;
 
     std::array<double, curves::kGeqBands> geq_{};
     bool drawMode_ = false;

@@ -7,7 +7,8 @@
 
 namespace quorvel {
 class EditSink;
-}
+class PresetStore;
+} // namespace quorvel
 
 namespace quorvel::ui {
 
@@ -23,6 +24,7 @@ struct PageContext {
     LinkAdapter& link;
     const Profile& profile;
     NavigationModel& nav;
+    PresetStore* presets = nullptr; // the preset lists' library; none: they only offer SAVE PRESET
 };
 
 } // namespace quorvel::ui
