@@ -202,6 +202,30 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!page.search()->running(), 6000);
         QCOMPARE(list->topLevelItemCount(), 2);
     }
+
+    void searchWhileOnlineGoesOfflineFirst() {
+        test::PageRig rig;
+        rig.state.link.linkOnline = false;
+        const std::uint16_t port = testPort(9);
+        rig.state.link.udpPort = port;
+        sim::SimOptions so;
+        so.bind = "127.0.0.2";
+        so.port = port;
+        sim::Simulator dev(so);
+        std::string error;
+        QVERIFY2(dev.start(error), error.c_str());
+        DeviceSettingsPage page(rig.context(), nullptr);
+        page.show();
+        page.pressConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.link.linkOnline, 8000);
+        // The link's socket holds 127.0.0.1 on the port: the search can only bind once it is gone.
+        page.startSearch();
+        QVERIFY(!rig.state.link.linkOnline);
+        QTRY_COMPARE_WITH_TIMEOUT(page.searchList()->topLevelItemCount(), 1, 5000);
+        QVERIFY(!message(&page, "searchFailed"));
+        QCOMPARE(page.searchList()->topLevelItem(0)->text(0), QStringLiteral("127.0.0.2"));
+        page.search()->stop();
+    }
 };
 
 QTEST_MAIN(AdminPagesTest)
