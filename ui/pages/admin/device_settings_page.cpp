@@ -153,10 +153,10 @@ DeviceSettingsPage::DeviceSettingsPage(const PageContext& ctx, QWidget* parent)
         ctx.state, ctx.sink, [&link] { return link.senderIdle(); }, this);
     scenePanel_ = new ScenePanel(ctx, *upload_, this);
     unitPanel_ = new UnitPanel(ctx, this);
-    for (QWidget* w : std::initializer_list<QWidget*>{scenePanel_, unitPanel_}) {
-        w->setGeometry(0, 80, 1000, 520);
-        w->hide();
-    }
+    scenePanel_->setGeometry(0, ScenePanel::kTop, 1000, 600);
+    unitPanel_->setGeometry(0, UnitPanel::kTop, 1000, 600);
+    scenePanel_->hide();
+    unitPanel_->hide();
     selectTab(tab_);
 }
 

@@ -24,7 +24,7 @@ ImageButton* makeSceneButton(QWidget* parent, const QString& objectName, int x, 
     b->setObjectName(objectName);
     b->setSizeMode(-1);
     b->setImages(220, 219);
-    b->setGeometry(x, y, 50, 50);
+    b->setGeometry(x, y - ScenePanel::kTop, 50, 50);
     return b;
 }
 

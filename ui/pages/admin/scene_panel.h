@@ -24,6 +24,8 @@ class ScenePanel : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kSlots = 32;
+    // The panel starts below the page's tab buttons; its controls are placed in page coordinates.
+    static constexpr int kTop = 90;
 
     ScenePanel(const PageContext& ctx, UploadRunner& upload, QWidget* parent);
     ~ScenePanel() override;

@@ -35,7 +35,7 @@ UnitPanel::UnitPanel(const PageContext& ctx, QWidget* parent) : QWidget(parent),
         b->setSizeMode(-1);
         b->setImages(165, 166);
         b->setStyle(ImageButton::Toggle);
-        b->setGeometry(100 + 140 * k, 110, 120, 32);
+        b->setGeometry(100 + 140 * k, 110 - kTop, 120, 32);
         b->setText(QString::asprintf("PELLAN-%02d", k + 1));
         connect(b, &ImageButton::clicked, this, [this, k] { selectUnit(k); });
         units_[static_cast<std::size_t>(k)] = b;
@@ -46,14 +46,14 @@ UnitPanel::UnitPanel(const PageContext& ctx, QWidget* parent) : QWidget(parent),
     for (int s = 0; s < kUnitSlots; ++s) {
         auto* marker = new QLabel(this);
         marker->setObjectName(QStringLiteral("unitMarker%1").arg(s + 1));
-        marker->setGeometry(100 + 130 * s, 190, 10, 24);
+        marker->setGeometry(100 + 130 * s, 170 - kTop, 10, 24);
         marker->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 2px;")
                                   .arg(QColor(kMarkerColours[s]).name()));
         markers_[static_cast<std::size_t>(s)] = marker;
         auto* list = new DropList(1010 + s, this);
         list->setObjectName(QStringLiteral("unitSlot%1").arg(s + 1));
         list->setBitmaps(231, 232);
-        list->setGeometry(114 + 130 * s, 190, 100, 24);
+        list->setGeometry(114 + 130 * s, 170 - kTop, 100, 24);
         list->setItems(items);
         list->setMaxDropHeight(6 * DropList::kItemHeight);
         auto* binding = new ListBinding(list, ctx_.edits, slotField(1, s + 1));
@@ -66,12 +66,12 @@ UnitPanel::UnitPanel(const PageContext& ctx, QWidget* parent) : QWidget(parent),
     call_ = new NavButton(NavButton::Style::Small, this);
     call_->setCheckable(false);
     call_->setObjectName("unitCall");
-    call_->setGeometry(100, 250, 120, 38);
+    call_->setGeometry(100, 230 - kTop, 120, 38);
     connect(call_, &NavButton::clicked, this, &UnitPanel::call);
     reset_ = new NavButton(NavButton::Style::Small, this);
     reset_->setCheckable(false);
     reset_->setObjectName("unitReset");
-    reset_->setGeometry(240, 250, 280, 38);
+    reset_->setGeometry(240, 230 - kTop, 280, 38);
     connect(reset_, &NavButton::clicked, this, &UnitPanel::requestReset);
     setLanguage(languageFlag());
     showUnits();

@@ -25,6 +25,9 @@ class NavButton;
 class UnitPanel : public QWidget {
     Q_OBJECT
 public:
+    // The panel starts below the page's tab buttons; its controls are placed in page coordinates.
+    static constexpr int kTop = 90;
+
     UnitPanel(const PageContext& ctx, QWidget* parent);
 
     // What showing the tab does: the first unitCount buttons enabled, a unit selected if any.
