@@ -28,6 +28,8 @@ int runCheck(const Args& args);  // check FRAME
 int runDecode(const Args& args); // decode < received text
 // Network subcommands: state, set, monitor. Returns -1 when the name is not one of them.
 int runNetwork(const std::string& name, const Args& args, const GlobalOptions& g);
+// Administration: discover, scene, reset, units. Returns -1 when the name is not one of them.
+int runAdmin(const std::string& name, const Args& args, const GlobalOptions& g);
 
 // The processing pages: curve input[N], preset encode|decode, and the actions set takes.
 int runCurve(const Args& args, const GlobalOptions& g);

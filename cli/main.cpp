@@ -41,6 +41,17 @@ constexpr const char* kUsage =
     "                              print each accepted report as a JSON line (--drops: also a line\n"
     "                              for each text or part of a report thrown away, and why)\n"
     "\n"
+    "Administration:\n"
+    "  discover --from ADDR [--port N] [--linger SECONDS]\n"
+    "                              search ADDR's subnet; a JSON line per device as it answers\n"
+    "                              (exit 1 when none did)\n"
+    "  scene load FILE             print a scene file as JSON (exit 2 when it is damaged)\n"
+    "  scene save FILE | scene upload FILE [--port N]\n"
+    "                              store the device's state as a scene file, or send one to it\n"
+    "  reset [--port N]            factory settings, sent to the device\n"
+    "  units assign UNIT SLOT VALUE | units call UNIT | units reset [--port N]\n"
+    "                              conference units: VALUE NULL, CH01..CH12, M01..M04\n"
+    "\n"
     "Options:\n"
     "  --host ADDR         device IPv4 address\n"
     "  --bind ADDR         local IPv4 address to bind (default chosen from the host)\n"
@@ -102,6 +113,7 @@ int main(int argc, char** argv) {
         rc = runPreset(args);
     else
         rc = runNetwork(command, args, g);
+    if (rc < 0) rc = runAdmin(command, args, g);
     if (rc < 0) return usageError("unknown command '" + command + "' (see --help)");
     // Scripts read what we print: output that never arrived (a full disk, a closed pipe) must not
     // end in success.

@@ -5,6 +5,10 @@
 #include <fstream>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fcntl.h>
+
+#include "admin/unit_table.h"
 #include "link/field_registry.h"
 
 namespace quorvel {
@@ -21,6 +25,13 @@ std::int32_t getLe32(const std::uint8_t* p) {
     for (int i = 0; i < 4; ++i)
         u |= static_cast<std::uint32_t>(p[i]) << (8 * i);
     return static_cast<std::int32_t>(u);
+}
+
+// The effect words of the channel records 1..16 carry nothing (only the two effect returns use
+// them) and hold zeros below the returns' ranges; they are kept as stored.
+bool clampedOnLoad(const FieldInfo& f) {
+    return !(f.record == RecordKind::Input && f.recordIndex <= 16 &&
+             f.path.find(".effectParams[") != std::string::npos);
 }
 
 } // namespace
@@ -57,10 +68,18 @@ bool loadScene(DeviceState& s, const std::vector<std::uint8_t>& image, std::stri
         if (!f.restoredByScene) continue;
         const std::uint8_t* p = image.data() + f.sceneOffset;
         switch (f.kind) {
+        // A file is outside data: a value out of range would widen the hex fields it is sent in.
         case FieldKind::Int32:
-            FieldRegistry::set(loaded, f, getLe32(p));
+            FieldRegistry::set(loaded, f,
+                               clampedOnLoad(f) ? std::clamp(getLe32(p), f.min, f.max) : getLe32(p));
             break;
         case FieldKind::Byte:
+            // Unit slots: a value beyond the selector's items names nothing to clamp to.
+            if (*p < f.min || *p > f.max) {
+                error = "scene image: " + f.path + " holds " + std::to_string(*p) + ", outside " +
+                        std::to_string(f.min) + ".." + std::to_string(f.max);
+                return false;
+            }
             FieldRegistry::set(loaded, f, *p);
             break;
         case FieldKind::Name:
@@ -68,6 +87,12 @@ bool loadScene(DeviceState& s, const std::vector<std::uint8_t>& image, std::stri
                                         std::string_view(reinterpret_cast<const char*>(p), kNameBytes));
             break;
         }
+    }
+    // A unit value assigned twice cannot be clamped into anything meant; the file is damaged.
+    std::string why;
+    if (!unitsValid(loaded, &why)) {
+        error = "scene image: " + why;
+        return false;
     }
     s = std::move(loaded);
     return true;
@@ -85,6 +110,12 @@ bool writeSceneFile(const DeviceState& s, const std::filesystem::path& file, std
         }
         out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
         out.flush();
+        if (out) {
+            // On disk before the rename, so a crash leaves the old file or the whole new one.
+            const int fd = ::open(tmp.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0 || ::fsync(fd) != 0) out.setstate(std::ios::failbit);
+            if (fd >= 0) ::close(fd);
+        }
         if (!out) {
             error = "cannot write " + tmp.string();
             std::filesystem::remove(tmp);

@@ -105,6 +105,8 @@ public:
     // Every drop since the link was made, by reason: the receive side's and the parsers' together.
     DropCounts dropCounts() const;
     SenderStats senderStats() const { return sender_.stats(); }
+    // Nothing queued and nothing going out: a bulk transfer queues its next step then.
+    bool senderIdle() const { return sender_.idle(); }
     std::uint64_t refusedFrames() const { return refused_; }
     // Frames that never reached the device: refused addresses and failed sends together.
     std::uint64_t sendFailures() const { return refused_ + sender_.stats().failures; }

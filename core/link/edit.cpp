@@ -57,6 +57,26 @@ bool sourceTaken(const DeviceState& s, int channel, std::int32_t source) {
     return false;
 }
 
+// A conference unit slot's value (a channel or an M target) may be assigned once in the whole
+// table; NULL any number of times.
+bool isUnitSlot(const FieldInfo& f) {
+    static const DeviceState proto{};
+    const auto* base = reinterpret_cast<const char*>(&proto);
+    const auto begin = static_cast<std::size_t>(reinterpret_cast<const char*>(&proto.units) - base);
+    return f.kind == FieldKind::Byte && f.stateOffset >= begin && f.stateOffset < begin + sizeof proto.units;
+}
+
+bool unitValueTaken(const DeviceState& s, const FieldInfo& f, std::int32_t v) {
+    if (v == 0) return false;
+    const auto* base = reinterpret_cast<const char*>(&s);
+    for (const auto& unit : s.units)
+        for (const std::uint8_t& cell : unit)
+            if (cell == v &&
+                static_cast<std::size_t>(reinterpret_cast<const char*>(&cell) - base) != f.stateOffset)
+                return true;
+    return false;
+}
+
 } // namespace
 
 OutgoingFrame carrierFrame(const DeviceState& s, const FieldInfo& field) {
@@ -170,6 +190,7 @@ EditOutcome applyEdit(DeviceState& s, EditSink& sink, FieldId field, std::int32_
         return refused(std::to_string(raw) + " is not an item of " + f.path);
     const std::int32_t v = std::clamp(raw, f.min, f.max);
     if (isDanteSource(f) && sourceTaken(s, f.recordIndex, v)) return refused(kDanteConflictMessage);
+    if (isUnitSlot(f) && unitValueTaken(s, f, v)) return refused(kUnitTakenMessage);
 
     FieldRegistry::set(s, f, v);
     // The frame first: a fader step's way to the wire is the path a drag feels.

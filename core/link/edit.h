@@ -31,7 +31,8 @@ struct EditOutcome {
 // Clamps raw to the field's range, stores it, queues the frames that carry it only while the
 // link is online (with their pauses), then applies the control-group copies and queues theirs.
 // Refused instead, with nothing changed: an item outside its list (FieldInfo::choice: gain step,
-// Dante source, delay) and a Dante source another of channels 1..12 already uses.
+// Dante source, delay), a Dante source another of channels 1..12 already uses, and a conference unit
+// slot value another slot already holds.
 EditOutcome applyEdit(DeviceState& s, EditSink& sink, FieldId field, std::int32_t raw,
                       const EditOptions& options = {});
 EditOutcome applyEdit(DeviceState& s, EditSink& sink, std::string_view path, std::int32_t raw,
@@ -44,6 +45,9 @@ EditOutcome applyNameEdit(DeviceState& s, EditSink& sink, FieldId field, std::st
 // A Dante input feeds one channel at most: choosing one that another of channels 1..12 already
 // uses is refused with this text, and nothing changes.
 inline constexpr const char* kDanteConflictMessage = "已经设了Dante输入源";
+// A conference unit slot's channel or M target is assigned once in the whole 4 x 5 table:
+// assigning one that another slot holds is refused with this text, and nothing changes.
+inline constexpr const char* kUnitTakenMessage = "Already select.";
 
 // Text typed into value slot 0 or 1 of the readout showing (readoutChannel, kind): read in the
 // unit shown, clamped, then applied like any edit (so a linked channel's members follow).

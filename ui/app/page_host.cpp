@@ -67,7 +67,7 @@ Page* makeSidePanel(const PageContext& c, int, QWidget* p) {
     return new SidePanel(c.edits, c.nav, p);
 }
 Page* makeDeviceSettings(const PageContext& c, int, QWidget* p) {
-    return new DeviceSettingsPage(c.state, c.link, c.profile, p);
+    return new DeviceSettingsPage(c, p);
 }
 Page* makePhantomPage(const PageContext& c, int, QWidget* p) {
     return new PhantomPage(c, p);

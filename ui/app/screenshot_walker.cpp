@@ -6,9 +6,13 @@
 
 #include "app/about_box.h"
 #include "app/main_window.h"
+#include "controls/drop_list.h"
+#include "controls/image_button.h"
 #include "link/device_state.h"
 #include "link/reports.h"
 #include "pages/admin/device_settings_page.h"
+#include "pages/admin/scene_panel.h"
+#include "pages/admin/unit_panel.h"
 #include "pages/page.h"
 #include "widgets/busy_popup.h"
 #include "widgets/name_dialog.h"
@@ -73,6 +77,38 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
              dialog_ = w.findChild<QWidget*>(QStringLiteral("screenshotMessage"));
          },
          [this]() -> QWidget* { return dialog_; }},
+        // The scenes are made here, in the run's own data directory.
+        {"20-system-show",
+         [&w, &nav] {
+             nav.setTab(Tab::System);
+             DeviceSettingsPage* page = w.deviceSettingsPage();
+             page->selectTab(DeviceSettingsPage::ShowTab);
+             ScenePanel* scenes = page->scenePanel();
+             const char* names[][2] = {{"Opening", "开场"}, {"Panel", "讨论"}, {"Q&A", "问答"}};
+             for (int i = 0; i < 3; ++i) {
+                 if (!scenes->slot(i)->isVisible()) scenes->save();
+                 scenes->rename(i + 1, pick(names[i][0], names[i][1]));
+             }
+         },
+         {}},
+        {"21-system-display",
+         [&w] {
+             DeviceSettingsPage* page = w.deviceSettingsPage();
+             page->selectTab(DeviceSettingsPage::DisplayTab);
+             // Two slots of the first unit taken: a channel and an M target.
+             UnitPanel* units = page->unitPanel();
+             emit units->selector(0)->itemChosen(units->selector(0)->id(), 1);
+             emit units->selector(1)->itemChosen(units->selector(1)->id(), 13);
+         },
+         {}},
+        // Last: the search takes the link offline.
+        {"22-system-connect-search",
+         [&w] {
+             w.deviceSettingsPage()->selectTab(DeviceSettingsPage::ConnectTab);
+             w.deviceSettingsPage()->startSearch();
+         },
+         {},
+         3800},
     };
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &ScreenshotWalker::next);
@@ -125,9 +161,10 @@ void ScreenshotWalker::next() {
         window_.close();
         return;
     }
+    const int settle = steps_[index_].settleMs > 0 ? steps_[index_].settleMs : kSettleMs;
     steps_[index_].action();
     ++index_;
-    timer_.start(kSettleMs);
+    timer_.start(settle);
 }
 
 } // namespace quorvel::ui

@@ -25,6 +25,7 @@ private:
         QString name;
         std::function<void()> action;
         std::function<QWidget*()> target; // what to grab; the window when empty
+        int settleMs = 0;                 // how long the action needs before the grab; 0: the usual
     };
     void next();
     bool metersMoving() const;

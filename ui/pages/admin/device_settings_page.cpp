@@ -4,7 +4,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProgressBar>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include "admin/factory_reset.h"
+#include "binding/edit_controller.h"
+#include "link/device_link.h"
+#include "pages/admin/ask.h"
+#include "pages/admin/device_search.h"
+#include "pages/admin/scene_panel.h"
+#include "pages/admin/unit_panel.h"
+#include "pages/admin/upload_runner.h"
 
 #include "session/app_profile.h"
 #include "session/link_adapter.h"
@@ -82,7 +93,7 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     search_->setCheckable(false);
     search_->setObjectName("searchButton");
     search_->setGeometry(100, 210, 120, 38);
-    search_->setEnabled(false); // the subnet search arrives with discovery
+    search_->setEnabled(false); // needs the edit path's page (below)
     connect_ = new NavButton(NavButton::Style::Small, this);
     connect_->setObjectName("connectButton");
     connect_->setGeometry(235, 210, 140, 38);
@@ -117,6 +128,40 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     selectTab(ConnectTab);
 }
 
+DeviceSettingsPage::DeviceSettingsPage(const PageContext& ctx, QWidget* parent)
+    : DeviceSettingsPage(ctx.state, ctx.link, ctx.profile, parent) {
+    ctx_ = &ctx;
+    deviceSearch_ = new DeviceSearch(this);
+    search_->setEnabled(true);
+    connect(search_, &NavButton::clicked, this, &DeviceSettingsPage::startSearch);
+    connect(deviceSearch_, &DeviceSearch::found, this, &DeviceSettingsPage::addSearchRow);
+    searchProgress_ = new QProgressBar(this);
+    searchProgress_->setObjectName("searchProgress");
+    searchProgress_->setGeometry(370, 270, 254, 16);
+    searchProgress_->setTextVisible(false);
+    searchProgress_->hide();
+    connect(deviceSearch_, &DeviceSearch::progress, this, [this](int sent, int total) {
+        searchProgress_->setRange(0, total);
+        searchProgress_->setValue(sent);
+        if (sent >= total) searchProgress_->hide();
+    });
+    connect(deviceSearch_, &DeviceSearch::finished, this, [this] { searchProgress_->hide(); });
+    connect(searchList_, &QTreeWidget::itemClicked, this, &DeviceSettingsPage::chooseSearchRow);
+
+    DeviceLink& link = ctx.link.link();
+    upload_ = new UploadRunner(
+        ctx.state, ctx.sink, [&link] { return link.senderIdle(); }, this);
+    scenePanel_ = new ScenePanel(ctx, *upload_, this);
+    unitPanel_ = new UnitPanel(ctx, this);
+    scenePanel_->setGeometry(0, ScenePanel::kTop, 1000, 600);
+    unitPanel_->setGeometry(0, UnitPanel::kTop, 1000, 600);
+    scenePanel_->hide();
+    unitPanel_->hide();
+    selectTab(tab_);
+}
+
+DeviceSettingsPage::~DeviceSettingsPage() = default;
+
 void DeviceSettingsPage::setLanguage(int lang) {
     language_ = lang;
     title_ = pick(lang, "DEVICE SETTING", "设备设置");
@@ -133,6 +178,8 @@ void DeviceSettingsPage::setLanguage(int lang) {
     searchList_->setHeaderLabels({pick(lang, "DEVICE IP", "设置IP"), pick(lang, "PORT", "端口")});
     laterNote_->setText(
         pick(lang, "This tab arrives with a later release of the editor.", "此页面将在后续版本中提供."));
+    if (scenePanel_) scenePanel_->setLanguage(lang);
+    if (unitPanel_) unitPanel_->setLanguage(lang);
     update();
 }
 
@@ -146,7 +193,13 @@ void DeviceSettingsPage::selectTab(int tab) {
          std::initializer_list<QWidget*>{ipLabel_, addressField_, addressOk_, spanLabel_, spanField_, spanOk_,
                                          search_, connect_, offline_, searchList_})
         w->setVisible(connectTab);
-    laterNote_->setVisible(!connectTab);
+    if (searchProgress_) searchProgress_->setVisible(connectTab && deviceSearch_->running());
+    QWidget* own = tab == ShowTab      ? static_cast<QWidget*>(scenePanel_)
+                   : tab == DisplayTab ? unitPanel_
+                                       : nullptr;
+    if (scenePanel_) scenePanel_->setVisible(tab == ShowTab);
+    if (unitPanel_) unitPanel_->setVisible(tab == DisplayTab);
+    laterNote_->setVisible(!connectTab && !own);
 }
 
 void DeviceSettingsPage::refresh() {
@@ -199,11 +252,87 @@ bool DeviceSettingsPage::applySpanTime() {
 }
 
 void DeviceSettingsPage::pressConnect() {
+    // The search socket holds the link's port; the link needs it now.
+    if (deviceSearch_) deviceSearch_->stop();
     const bool wasOnline = state_.link.linkOnline;
     link_.pressConnect();
     // The button shows the link's state, not the click: the link's events move it.
     connect_->setChecked(state_.link.linkOnline);
     if (!wasOnline) emit connectPressed();
+}
+
+void DeviceSettingsPage::startSearch() {
+    if (!deviceSearch_) return;
+    deviceSearch_->stop();
+    // The link's receive loop would take the answers and its socket holds the port: offline
+    // first, and the socket handed back once the last Q 0 had its moment to leave.
+    const bool linkUp = state_.link.linkOnline || link_.link().socketReady() || state_.link.handshakePending;
+    if (linkUp) link_.workOffline();
+    search_->setEnabled(false);
+    QTimer::singleShot(linkUp ? 100 : 0, this, &DeviceSettingsPage::beginSweep);
+}
+
+void DeviceSettingsPage::beginSweep() {
+    search_->setEnabled(true);
+    link_.link().releaseSocket(std::chrono::milliseconds(0));
+    searchList_->clear();
+    QString error;
+    if (!deviceSearch_->start(QString::fromStdString(state_.link.hostAddress), state_.link.udpPort,
+                              link_.link().transport().loopbackOnly(), error)) {
+        // Nothing is sent when nothing could hear the answers.
+        showMessage(this, pick("Winsock error!", "Winsock error!") + "\n" + error, QStringLiteral("Warming"),
+                    "searchFailed");
+        return;
+    }
+    searchProgress_->setRange(0, 254);
+    searchProgress_->setValue(0);
+    searchProgress_->setVisible(tab_ == ConnectTab);
+}
+
+void DeviceSettingsPage::addSearchRow(const QString& ip, int port) {
+    if (!searchList_->findItems(ip, Qt::MatchExactly, 0).isEmpty()) return;
+    searchList_->addTopLevelItem(new QTreeWidgetItem({ip, QString::number(port)}));
+}
+
+void DeviceSettingsPage::chooseSearchRow(QTreeWidgetItem* item) {
+    if (!item) return;
+    addressField_->setText(item->text(0));
+    applyAddress();
+}
+
+void DeviceSettingsPage::setSceneStore(PresetStore* store) {
+    if (scenePanel_) scenePanel_->setStore(store);
+}
+
+void DeviceSettingsPage::requestFactoryReset() {
+    if (!ctx_) return;
+    if (resetting_ || (upload_ && upload_->running())) {
+        showMessage(this, pick("Reseting device.......", "Reseting device......."), QString(), "resetBusy");
+        return;
+    }
+    askOkCancel(this, pick("If do you recovery the device? ", "是否要恢复出厂化设置？"), QString(),
+                "resetQuestion", [this] { factoryReset(); });
+}
+
+void DeviceSettingsPage::factoryReset() {
+    if (!ctx_ || resetting_) return;
+    resetting_ = true;
+    ctx_->edits.announce(applyFactoryReset(state_, language_));
+    auto done = [this](bool sent) {
+        resetting_ = false;
+        if (sent)
+            showMessage(this, pick("Reset successfully.", kResetDoneMessageZh), QString(), "resetDone");
+        else
+            showMessage(this,
+                        pick("The settings were reset here, but sending them to the device was interrupted.",
+                             "设置已在本机复位, 但发送到设备时被中断."),
+                        QString(), "resetInterrupted");
+    };
+    if (state_.link.linkOnline && upload_->start()) {
+        connect(upload_, &UploadRunner::finished, this, done, Qt::SingleShotConnection);
+        return;
+    }
+    done(true);
 }
 
 void DeviceSettingsPage::onConnectButton(bool pressed, const QString& caption) {

@@ -5,14 +5,25 @@
 #include <array>
 
 #include "pages/page.h"
+#include "pages/page_context.h"
 
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace quorvel {
+class PresetStore;
+}
 
 namespace quorvel::ui {
 
 class BusyPopup;
+class DeviceSearch;
+class ScenePanel;
+class UnitPanel;
+class UploadRunner;
 class LinkAdapter;
 class NavButton;
 class Profile;
@@ -23,6 +34,9 @@ public:
     enum Tab { ConnectTab = 0, SetTab, ShowTab, HelpTab, DisplayTab, TabCount };
 
     DeviceSettingsPage(DeviceState& state, LinkAdapter& link, const Profile& profile, QWidget* parent);
+    // With the edit path: the SHOW and DISPLAY tabs, the search and the factory reset.
+    DeviceSettingsPage(const PageContext& ctx, QWidget* parent);
+    ~DeviceSettingsPage() override;
 
     void refresh() override;
     void setLanguage(int languageFlag) override;
@@ -35,6 +49,21 @@ public:
     bool applySpanTime();
     void pressConnect();
 
+    // Search: offline first (the search socket needs the link's port), then the sweep.
+    void startSearch();
+    DeviceSearch* search() const { return deviceSearch_; }
+    QTreeWidget* searchList() const { return searchList_; }
+    // The scenes live in the preset store, which opens after the window.
+    void setSceneStore(PresetStore* store);
+    ScenePanel* scenePanel() const { return scenePanel_; }
+    UnitPanel* unitPanel() const { return unitPanel_; }
+    UploadRunner* uploadRunner() const { return upload_; }
+
+public slots:
+    // RECOVERY: asks, then factory settings, sent to the device while online.
+    void requestFactoryReset();
+    void factoryReset();
+
 signals:
     // CONNECT sends the window back to its origin before the popup appears.
     void connectPressed();
@@ -45,6 +74,9 @@ protected:
 private:
     void onConnectButton(bool pressed, const QString& caption);
     void onBusyPopup(bool show);
+    void beginSweep();
+    void addSearchRow(const QString& ip, int port);
+    void chooseSearchRow(QTreeWidgetItem* item);
 
     LinkAdapter& link_;
     const Profile& profile_;
@@ -64,6 +96,13 @@ private:
     QTreeWidget* searchList_;
     QLabel* laterNote_;
     BusyPopup* popup_;
+    const PageContext* ctx_ = nullptr;
+    DeviceSearch* deviceSearch_ = nullptr;
+    QProgressBar* searchProgress_ = nullptr;
+    UploadRunner* upload_ = nullptr;
+    ScenePanel* scenePanel_ = nullptr;
+    UnitPanel* unitPanel_ = nullptr;
+    bool resetting_ = false;
 };
 
 } // namespace quorvel::ui
