@@ -22,6 +22,11 @@ int runDecode(const Args& args); // decode < received text
 // Network subcommands: state, set, monitor. Returns -1 when the name is not one of them.
 int runNetwork(const std::string& name, const Args& args, const GlobalOptions& g);
 
+// firmware [--dsp F] [--digital F] [--force] [--quick] [--port N] | --remote URL
+// Exit codes: 0 updated (or already current), 1 failed in transfer, 2 refused before sending,
+// 3 the hardware version went unanswered (without --force) or the device is too new.
+int runFirmware(const Args& args, const GlobalOptions& g);
+
 // One clear line on standard error, exit code 2.
 int usageError(const std::string& message);
 

@@ -23,6 +23,7 @@ const char kUsage[] =
     "  --firmware-fail CODE     end every firmware transfer with this result code\n"
     "fault injection:\n"
     "  --drop P                 drop each outgoing datagram with probability P (0..1)\n"
+    "  --drop-ack N             leave the N-th firmware block frame unanswered (repeatable)\n"
     "  --corrupt P              damage one character of a datagram with probability P\n"
     "  --duplicate P            send a datagram twice with probability P\n"
     "  --split                  cut frames across datagrams at random points\n"
@@ -87,6 +88,8 @@ int main(int argc, char** argv) {
             o.firmwareDir = value();
         } else if (a == "--firmware-fail") {
             o.firmwareFail = static_cast<int>(num(0, 255));
+        } else if (a == "--drop-ack") {
+            o.dropAcks.push_back(static_cast<int>(num(1, 1e9)));
         } else if (a == "--drop") {
             o.drop = num(0, 1);
         } else if (a == "--corrupt") {
