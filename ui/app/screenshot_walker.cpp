@@ -73,6 +73,18 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
              dialog_ = w.findChild<QWidget*>(QStringLiteral("screenshotMessage"));
          },
          [this]() -> QWidget* { return dialog_; }},
+        {"20-system-set",
+         [&w, &nav] {
+             nav.setTab(Tab::System);
+             w.deviceSettingsPage()->selectTab(DeviceSettingsPage::SetTab);
+         },
+         {}},
+        {"21-system-help",
+         [&w, &nav] {
+             nav.setTab(Tab::System);
+             w.deviceSettingsPage()->selectTab(DeviceSettingsPage::HelpTab);
+         },
+         {}},
     };
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &ScreenshotWalker::next);

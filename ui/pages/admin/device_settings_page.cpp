@@ -1,5 +1,7 @@
 #include "pages/admin/device_settings_page.h"
 
+#include "pages/admin/firmware_tab.h"
+
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -108,6 +110,11 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     laterNote_->setGeometry(100, 110, 700, 32);
     skin::styleLabel(laterNote_, skin::LabelTone::Dim);
 
+    firmwareTab_ = new FirmwareTab(state, link, profile, this);
+    firmwareTab_->setGeometry(84, 94, 580, 300);
+    setVersions_ = new VersionLabels(state, this);
+    setVersions_->setGeometry(100, 110, 548, 150);
+
     popup_ = new BusyPopup(this);
 
     connect(&link_, &LinkAdapter::connectButton, this, &DeviceSettingsPage::onConnectButton);
@@ -133,11 +140,14 @@ void DeviceSettingsPage::setLanguage(int lang) {
     searchList_->setHeaderLabels({pick(lang, "DEVICE IP", "设置IP"), pick(lang, "PORT", "端口")});
     laterNote_->setText(
         pick(lang, "This tab arrives with a later release of the editor.", "此页面将在后续版本中提供."));
+    firmwareTab_->setLanguage(lang);
+    setVersions_->setLanguage(lang);
     update();
 }
 
 void DeviceSettingsPage::selectTab(int tab) {
-    if (tab < 0 || tab >= TabCount || tab == SetTab) return;
+    // SET has no button: only code (the screenshot walker) selects it.
+    if (tab < 0 || tab >= TabCount) return;
     tab_ = tab;
     for (int t = 0; t < TabCount; ++t)
         tabButtons_[static_cast<std::size_t>(t)]->setChecked(t == tab);
@@ -146,7 +156,9 @@ void DeviceSettingsPage::selectTab(int tab) {
          std::initializer_list<QWidget*>{ipLabel_, addressField_, addressOk_, spanLabel_, spanField_, spanOk_,
                                          search_, connect_, offline_, searchList_})
         w->setVisible(connectTab);
-    laterNote_->setVisible(!connectTab);
+    firmwareTab_->setVisible(tab == HelpTab);
+    setVersions_->setVisible(tab == SetTab);
+    laterNote_->setVisible(tab == ShowTab || tab == DisplayTab);
 }
 
 void DeviceSettingsPage::refresh() {
@@ -155,6 +167,8 @@ void DeviceSettingsPage::refresh() {
     connect_->setChecked(state_.link.linkOnline);
     connect_->setText(state_.link.linkOnline ? pick(language_, "DISCONNECT", "断开")
                                              : pick(language_, "CONNECT", "连接"));
+    firmwareTab_->refresh();
+    setVersions_->refresh();
     update();
 }
 

@@ -13,6 +13,8 @@ class QTreeWidget;
 namespace quorvel::ui {
 
 class BusyPopup;
+class FirmwareTab;
+class VersionLabels;
 class LinkAdapter;
 class NavButton;
 class Profile;
@@ -29,6 +31,7 @@ public:
     void selectTab(int tab);
     int currentTab() const { return tab_; }
     BusyPopup* busyPopup() const { return popup_; }
+    FirmwareTab* firmwareTab() const { return firmwareTab_; }
 
     // The address field's OK: refuses a malformed address with a message and stores nothing.
     bool applyAddress();
@@ -64,6 +67,8 @@ private:
     QTreeWidget* searchList_;
     QLabel* laterNote_;
     BusyPopup* popup_;
+    FirmwareTab* firmwareTab_;   // HELP
+    VersionLabels* setVersions_; // SET
 };
 
 } // namespace quorvel::ui
