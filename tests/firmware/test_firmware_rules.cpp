@@ -8,6 +8,7 @@
 #include "admin/firmware_replies.h"
 #include "admin/version_page.h"
 #include "link/frame.h"
+#include "link/reports.h"
 
 using namespace quorvel;
 using namespace quorvel::firmware;
@@ -157,4 +158,15 @@ TEST(FirmwareReplies, EndCodesAcknowledgementsAndVersions) {
     EXPECT_FALSE(scanVersionReply(damaged, 'r'));
     const std::string z = std::move(CommandFrame('z').x2(1).raw("3X").comma()).finish();
     EXPECT_FALSE(scanVersionReply(z, 'z')) << "not a number";
+}
+
+TEST(FirmwareReplies, TheHandshakesHardwareVersionIsKept) {
+    DeviceState s;
+    ReportDispatcher d(s);
+    const std::string z = std::move(CommandFrame('z').x2(1).raw("41").comma()).finish();
+    d.dispatch(z, Clock::now());
+    EXPECT_EQ(s.hardwareVersion, "41");
+    const std::string bad = std::move(CommandFrame('z').x2(1).raw("4.1").comma()).finish();
+    d.dispatch(bad, Clock::now());
+    EXPECT_EQ(s.hardwareVersion, "41");
 }

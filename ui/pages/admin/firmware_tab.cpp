@@ -138,6 +138,7 @@ FirmwareTab::FirmwareTab(DeviceState& state, LinkAdapter& link, const Profile& p
         readProfileValue(profilePath(profile_.dataDir().toStdString()), kProfileSection, "updateurl");
     updateUrl_ = QString::fromStdString(url.value_or(std::string()));
     update_->setVisible(!updateUrl_.isEmpty());
+    if (updateUrl_.isEmpty()) recovery_->move(180, 16); // no gap where UPDATE would stand
     setLanguage(languageFlag());
 }
 
