@@ -340,6 +340,31 @@ TEST(FirmwareRemote, NothingIsSentUnlessBothImagesArrivedWhole) {
     EXPECT_EQ(up.runRemote("file:///etc/passwd", rig.app.path()).outcome, Outcome::Refused);
 }
 
+TEST(FirmwareRemote, ADeviceThatKeepsReportingDoesNotHoldTheUpdateUp) {
+    // Asked only the version, the device takes the updater for an application and streams status
+    // reports at it: the drain before the start is bounded and the replies are found among them.
+    quorvel::testing::HttpServer web;
+    const std::string dsp = bytesOf(1500, 50), digital = bytesOf(800, 51);
+    web.set("/dsp.bin", {200, dsp});
+    web.set("/digital.bin", {200, digital});
+    web.set("/version", {200, pageFor(web, "40")});
+    Rig rig(22);
+    rig.options.meterHz = 200;
+    rig.start();
+    FirmwareUpdater up(rig.settings(), rig.events());
+    UpdateResult r = up.runRemote(web.url("/version"), rig.app.path());
+    ASSERT_EQ(r.outcome, Outcome::Success) << r.detail;
+    EXPECT_EQ(rig.stored(kTargetDsp), dsp);
+    EXPECT_EQ(rig.stored(kTargetDigital), digital);
+
+    // The same from the command line; a page that is not there is refused before sending.
+    const std::string cli = std::string(QUORVELCTL_PATH) + " --host 127.0.0.2 --data-dir " +
+                            rig.app.path().string() + " firmware --quick --port " +
+                            std::to_string(rig.options.port) + " --remote ";
+    EXPECT_EQ(WEXITSTATUS(std::system((cli + web.url("/version") + " 2>/dev/null").c_str())), 0);
+    EXPECT_EQ(WEXITSTATUS(std::system((cli + web.url("/gone") + " 2>/dev/null").c_str())), 2);
+}
+
 TEST(FirmwareRemote, LoopbackGuardKeepsDownloadsOnThisMachine) {
     HttpFetcher web(2);
     std::string text;
