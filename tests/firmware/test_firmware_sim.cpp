@@ -6,9 +6,12 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <poll.h>
 #include <random>
+#include <thread>
 
 #include "../live/ports.h"
 #include "../presets/temp_dir.h"
@@ -250,6 +253,73 @@ TEST(FirmwareLocal, RepliesFromAnyoneButTheDeviceDoNotCount) {
     EXPECT_EQ(up.askBasicVersion(), "250");
     EXPECT_GE(up.foreignDatagrams(), 1u);
     ::close(s);
+}
+
+TEST(FirmwareLocal, BlocksGoOutIn256BytePiecesWithTheDevicesGaps) {
+    // A bare peer in the device's place records what arrives and when.
+    const std::uint16_t port = testPort(23);
+    int dev = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in me{};
+    me.sin_family = AF_INET;
+    me.sin_port = htons(port);
+    inet_pton(AF_INET, "127.0.0.2", &me.sin_addr);
+    ASSERT_EQ(::bind(dev, reinterpret_cast<sockaddr*>(&me), sizeof me), 0);
+    struct Arrival {
+        std::size_t bytes;
+        std::chrono::steady_clock::time_point at;
+        char letter;
+    };
+    std::vector<Arrival> arrivals;
+    std::atomic<bool> stop{false};
+    std::thread peer([&] {
+        char buf[4096];
+        while (!stop) {
+            pollfd p{dev, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            sockaddr_in from{};
+            socklen_t len = sizeof from;
+            const ssize_t n = ::recvfrom(dev, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+            if (n <= 0) continue;
+            const std::string text(buf, static_cast<std::size_t>(n));
+            arrivals.push_back(
+                {text.size(), std::chrono::steady_clock::now(), text.size() > 1 ? text[1] : '?'});
+            std::string reply;
+            if (text.find("#") == std::string::npos) continue; // a middle piece of a block
+            if (text.rfind("%S", 0) == 0)
+                reply = std::move(CommandFrame('S').x2(1).raw("1,00").comma()).finish();
+            if (text.find("%T") != std::string::npos || text[0] != '%')
+                reply = std::move(CommandFrame('Y').x2(1).raw("1,00").comma()).finish();
+            if (text.rfind("%U", 0) == 0) reply = std::move(CommandFrame('U').x2(1).x2(0)).finish();
+            if (!reply.empty())
+                ::sendto(dev, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
+        }
+    });
+    UpdateSettings settings;
+    settings.host = "127.0.0.2";
+    settings.port = port; // the device's own waits
+    FirmwareUpdater up(settings);
+    std::string error;
+    ASSERT_TRUE(up.open(error)) << error;
+    std::vector<std::uint8_t> file(1000, 0x5A);
+    auto plan = planImage(file, error);
+    ASSERT_TRUE(plan);
+    EXPECT_TRUE(up.sendImage(*plan, kTargetDigital, error)) << error;
+    stop = true;
+    peer.join();
+    ::close(dev);
+
+    // S, then the block as nine datagrams of exactly 256 bytes at least 20 ms apart, then U.
+    ASSERT_EQ(arrivals.size(), 11u);
+    EXPECT_EQ(arrivals.front().letter, 'S');
+    EXPECT_EQ(arrivals.back().letter, 'U');
+    for (std::size_t i = 1; i <= 9; ++i) {
+        EXPECT_EQ(arrivals[i].bytes, 256u) << "piece " << i;
+        if (i > 1) {
+            EXPECT_GE(arrivals[i].at - arrivals[i - 1].at, std::chrono::milliseconds(19)) << "piece " << i;
+        }
+    }
+    // 50 ms before the reply is read and 20 ms after it, before the end goes out.
+    EXPECT_GE(arrivals[10].at - arrivals[9].at, std::chrono::milliseconds(69));
 }
 
 // ---- remote ---------------------------------------------------------------------------------
