@@ -46,6 +46,7 @@ struct Rig {
         state.link.udpPort = testPort(portOffset);
         LinkOptions lo;
         lo.bindAddress = "127.0.0.1";
+        lo.timing.startWait = lo.timing.restartWait = lo.timing.settleWait = std::chrono::milliseconds(0);
         link = std::make_unique<LinkAdapter>(state, lo);
         if (!updateUrl.empty()) {
             std::string error;
@@ -128,6 +129,28 @@ private slots:
                  QString::fromUtf8("Basic version：2.5"));
         QCOMPARE(tab.findChild<QLabel*>("localVersionLabel")->text(),
                  QString::fromUtf8("Local version：0.0"));
+    }
+
+    void anOnlineLinkGivesWayAndStaysOffline() {
+        Rig rig(5);
+        FirmwareTab tab(rig.state, *rig.link, *rig.profile, nullptr);
+        tab.setTiming(firmware::FirmwareTiming::quick());
+        tab.show();
+        rig.link->pressConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.link.linkOnline, 5000);
+        QTRY_COMPARE(rig.sim->subscribedClients(), 1);
+        tab.startLocal();
+        QVERIFY(!rig.state.link.linkOnline);
+        QMessageBox* result = box(&tab, "updateResult");
+        QVERIFY(result);
+        QCOMPARE(result->text(), QString("Update successfully"));
+        QCOMPARE(rig.stored("digital.bin"), rig.digital);
+        QCOMPARE(rig.sim->subscribedClients(), 0);
+        QVERIFY(!rig.state.link.linkOnline);
+        QVERIFY(!rig.state.link.socketReady);
+        // The user reconnects afterwards, on a socket of the link's own again.
+        rig.link->pressConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.link.linkOnline, 5000);
     }
 
     void cancelSendsNothing() {

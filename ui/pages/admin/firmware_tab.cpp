@@ -249,13 +249,16 @@ void FirmwareTab::request(Flow flow) {
     state_.updateBusy = true;
     flow_ = flow;
     versions_->setRemote({}, {});
-    wasOnline_ = state_.link.linkOnline;
-    if (wasOnline_) {
+    // A connection attempt under way is abandoned too: its retries would otherwise go on into
+    // the update's socket.
+    wasOnline_ = state_.link.linkOnline || state_.link.handshakePending || state_.link.socketReady;
+    if (state_.link.linkOnline) {
         // The device stops its reports before the link goes: twice, as it may miss one.
         link_.queueFrame({buildQ(0), 100ms, false});
         link_.queueFrame({buildQ(0), 500ms, false});
-        link_.workOffline();
     }
+    if (wasOnline_) link_.workOffline();
+    askedToContinue_ = false;
     emit transferStarting();
     waitTicks_ = 0;
     progress_->setRange(0, 1);
@@ -307,6 +310,7 @@ void FirmwareTab::startWorker() {
         QMetaObject::invokeMethod(
             this,
             [this, answer, once] {
+                askedToContinue_ = true;
                 showInfo(pick(language_, "Get version error.", "读取版本失败."), QString(), "versionError");
                 ask(pick(language_, "If do you continue to update the device？", "是否要继续升级？"),
                     "continueQuestion", [answer, once](bool ok) {
@@ -349,6 +353,11 @@ void FirmwareTab::onFinished(const firmware::UpdateResult& r) {
     state_.updateBusy = false;
     versions_->refresh();
     using firmware::Outcome;
+    // "Get version error." has been said already, before the question.
+    if (r.outcome == Outcome::NoVersion && askedToContinue_) {
+        emit transferFinished(false);
+        return;
+    }
     if (!r.deviceReply.empty()) showInfo(QString::fromStdString(r.deviceReply), QString(), "deviceReply");
     QString text = QString::fromStdString(r.message);
     if (!r.detail.empty() && (r.outcome == Outcome::Refused || r.outcome == Outcome::Failed))

@@ -108,7 +108,8 @@ private:
     QTimer* startTimer_;
     Flow flow_ = Flow::Local;
     int waitTicks_ = 0;
-    bool wasOnline_ = false;
+    bool wasOnline_ = false;       // the link had to be taken down first
+    bool askedToContinue_ = false; // the version query failed and the user was asked
     std::unique_ptr<firmware::FirmwareTiming> timing_;
     std::unique_ptr<firmware::FirmwareUpdater> updater_;
     std::thread worker_;
