@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "../live/ports.h"
+#include "pages/admin/device_settings_page.h"
 #include "pages/admin/firmware_tab.h"
 #include "session/app_profile.h"
 #include "session/link_adapter.h"
@@ -177,6 +178,13 @@ private slots:
         tab.pressLocal();
         answer(box(&tab, "updateQuestion"), QMessageBox::Ok);
         QTRY_VERIFY(tab.transferRunning());
+
+        // CONNECT waits for the update: it would break it off mid-image.
+        DeviceSettingsPage page(rig.state, *rig.link, *rig.profile, nullptr);
+        page.pressConnect();
+        QVERIFY(box(&page, "updateBusy"));
+        QVERIFY(!rig.state.link.handshakePending);
+        QVERIFY(tab.transferRunning());
 
         window.close();
         QMessageBox* ask = box(&tab, "closeDuringUpdate");

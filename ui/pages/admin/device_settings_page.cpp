@@ -213,6 +213,12 @@ bool DeviceSettingsPage::applySpanTime() {
 }
 
 void DeviceSettingsPage::pressConnect() {
+    // The update holds the link port; breaking it off mid-image could leave a device that does
+    // not start.
+    if (state_.updateBusy && !state_.link.linkOnline) {
+        showMessage(this, QStringLiteral("Updateing......."), QString(), "updateBusy");
+        return;
+    }
     const bool wasOnline = state_.link.linkOnline;
     link_.pressConnect();
     // The button shows the link's state, not the click: the link's events move it.
