@@ -42,6 +42,11 @@ bool applyEqAction(quorvel::DeviceState& s, quorvel::EditSink& sink, quorvel::Pe
 // Connects to the device and copies its state; 0 on success, else the exit code (reported).
 int fetchDeviceState(const GlobalOptions& g, int port, quorvel::DeviceState& out);
 
+// firmware [--dsp F] [--digital F] [--force] [--quick] [--port N] | --remote URL
+// Exit codes: 0 updated (or already current), 1 failed in transfer, 2 refused before sending,
+// 3 the hardware version went unanswered (without --force) or the device is too new.
+int runFirmware(const Args& args, const GlobalOptions& g);
+
 // One clear line on standard error, exit code 2.
 int usageError(const std::string& message);
 

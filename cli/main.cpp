@@ -40,6 +40,14 @@ constexpr const char* kUsage =
     "  monitor [--count N] [--drops] [--port N]\n"
     "                              print each accepted report as a JSON line (--drops: also a line\n"
     "                              for each text or part of a report thrown away, and why)\n"
+    "  firmware [--dsp FILE] [--digital FILE] [--force] [--quick] [--port N] | --remote URL\n"
+    "                              update the device's images: the files given, else those of the\n"
+    "                              data directory chosen by the device's basic version, else those\n"
+    "                              the version page at URL names (downloaded to the data directory);\n"
+    "                              progress (\"digital 3/12\") on stderr; --force goes on without a\n"
+    "                              hardware version; --quick cuts every wait (a simulator only).\n"
+    "                              Exit 0 updated, 1 failed in transfer, 2 refused before sending,\n"
+    "                              3 no hardware version (no --force) or basic version 400 or more\n"
     "\n"
     "Administration:\n"
     "  discover --from ADDR [--port N] [--linger SECONDS]\n"
@@ -111,6 +119,8 @@ int main(int argc, char** argv) {
         rc = runCurve(args, g);
     else if (command == "preset")
         rc = runPreset(args);
+    else if (command == "firmware")
+        rc = runFirmware(args, g);
     else
         rc = runNetwork(command, args, g);
     if (rc < 0) rc = runAdmin(command, args, g);

@@ -1,5 +1,6 @@
 #include "firmware.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -91,17 +92,24 @@ std::string FirmwareReceiver::onBlock(std::string_view frame) {
     if (target != target_) return error(kFwNoTransfer, "block for another target");
     // The file plus its two checksum bytes, in whole blocks; nothing arrives beyond that.
     const std::size_t blocksDue = (length_ + 2 + kFirmwareBlockBytes - 1) / kFirmwareBlockBytes;
-    if (static_cast<std::size_t>(index) != nextBlock_ || nextBlock_ >= blocksDue)
+    // The block just taken, sent again because its acknowledgement was lost: taken again in its
+    // own place, so the sender can go on.
+    const bool repeat = nextBlock_ > 0 && static_cast<std::size_t>(index) == nextBlock_ - 1;
+    if (!repeat && (static_cast<std::size_t>(index) != nextBlock_ || nextBlock_ >= blocksDue))
         return error(kFwOrder,
                      "block " + std::to_string(index) + " where " + std::to_string(nextBlock_) + " was due");
     std::string_view data = f[3];
     if (data.size() > 2 * kFirmwareBlockBytes || data.size() % 2)
         return error(kFwOrder, "block data malformed");
-    std::size_t start = image_.size();
+    const std::size_t start = static_cast<std::size_t>(index) * kFirmwareBlockBytes;
     image_.resize(start + kFirmwareBlockBytes, 0);
+    std::fill(image_.begin() + static_cast<std::ptrdiff_t>(start), image_.end(), std::uint8_t{0});
     for (std::size_t i = 0; i + 1 < data.size(); i += 2)
         image_[start + i / 2] = static_cast<std::uint8_t>(hexPair(data[i], data[i + 1]));
-    ++nextBlock_;
+    if (repeat)
+        ++repeats_;
+    else
+        ++nextBlock_;
     std::string idx;
     appendX2(idx, static_cast<int>(index));
     return reply('Y', {std::to_string(target), idx});

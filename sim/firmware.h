@@ -35,6 +35,7 @@ public:
 
     bool active() const { return active_; }
     const std::string& lastMessage() const { return message_; }
+    int repeatedBlocks() const { return repeats_; } // blocks taken a second time
     static std::string fileNameFor(int target) { return target == 0 ? "dsp.bin" : "digital.bin"; }
 
 private:
@@ -49,6 +50,7 @@ private:
     std::size_t nextBlock_ = 0;
     std::vector<std::uint8_t> image_;
     std::string message_;
+    int repeats_ = 0;
 };
 
 } // namespace quorvel::sim

@@ -25,6 +25,7 @@ const char kUsage[] =
     "  --talkers LIST           channels (e.g. 1,3,5) that talk steadily at -20 dB, the rest silent\n"
     "fault injection:\n"
     "  --drop P                 drop each outgoing datagram with probability P (0..1)\n"
+    "  --drop-ack N             leave the N-th firmware block frame unanswered (repeatable)\n"
     "  --corrupt P              damage one character of a datagram with probability P\n"
     "  --duplicate P            send a datagram twice with probability P\n"
     "  --split                  cut frames across datagrams at random points\n"
@@ -114,6 +115,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "quorvel-sim: --talkers: '%s' is not a list of channels 1..12\n", t);
                 return 2;
             }
+        } else if (a == "--drop-ack") {
+            o.dropAcks.push_back(static_cast<int>(num(1, 1e9)));
         } else if (a == "--drop") {
             o.drop = num(0, 1);
         } else if (a == "--corrupt") {

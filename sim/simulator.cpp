@@ -96,6 +96,7 @@ struct Simulator::Impl {
     std::array<int, 4> effectLevels{}; // delay in, out, reverberation in, out
     FirmwareReceiver firmware;
     int handshakes = 0;
+    int blockFrames = 0; // T frames received, for dropAcks
     int reportNumber = 0;
     Clock::time_point started;
     Clock::time_point nextStatus;
@@ -269,7 +270,14 @@ struct Simulator::Impl {
             return;
         case 'T':
             becomeUpdater(c);
-            sendFrame(c.addr, firmware.onBlock(frame));
+            {
+                std::string ack = firmware.onBlock(frame);
+                ++blockFrames;
+                if (std::find(opt.dropAcks.begin(), opt.dropAcks.end(), blockFrames) != opt.dropAcks.end())
+                    log("firmware: acknowledgement of block frame %d dropped", blockFrames);
+                else
+                    sendFrame(c.addr, ack);
+            }
             if (!firmware.active()) log("firmware: %s", firmware.lastMessage().c_str());
             return;
         case 'U':

@@ -26,6 +26,7 @@ struct SimOptions {
     std::string hardwareVersion = "32"; // answer to the %Z version query
     std::string firmwareDir;            // where received images are stored (empty: not stored)
     int firmwareFail = 0;               // non-zero: U answers this code
+    std::vector<int> dropAcks;          // block frames (1 = the first T received) left unanswered
     unsigned seed = 1;                  // for the fault injection and meter motion
     bool verbose = false;               // one line on stderr per handshake, call and firmware step
     std::vector<int> talkers;           // channels that talk steadily at -20 dB, the rest silent;

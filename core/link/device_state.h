@@ -175,6 +175,11 @@ struct DeviceState {
     // Status values 22..25: delay in, delay out, reverberation in, out (0..255, as `meter`).
     std::array<std::int32_t, 4> effectMeters{};
     LinkState link;
+    // Firmware: what the device said to the version queries (decimal text, shown x 0.1 and
+    // x 0.01), and whether an update or a factory reset is running.
+    std::string hardwareVersion = "00";
+    std::string basicVersion = "000";
+    bool updateBusy = false;
 
     // 1-based accessors as the wire numbers them.
     InputChannel& in(int channel) { return input[static_cast<std::size_t>(channel - 1)]; }

@@ -467,6 +467,7 @@ DispatchResult ReportDispatcher::run(std::string_view frame, Clock::time_point n
     case 'Y':
     case 'Q':
     case 'P':
+    case 'z':
         break;
     default:
         r.addDrop(DropReason::UnusedLetter, 0);
@@ -509,6 +510,18 @@ DispatchResult ReportDispatcher::run(std::string_view frame, Clock::time_point n
             r.reportIndicatorOn = true;
         }
         r.channelOpenChanged = static_cast<std::uint8_t>(before ^ openMask(state_));
+        return r;
+    }
+    case 'z': {
+        // The hardware version follows the handshake's reports: "%z,01,<digits>,".
+        const std::string_view rest = frame.substr(std::min<std::size_t>(frame.size(), 6));
+        const std::string_view digits = rest.substr(0, rest.find(','));
+        const bool number = frame.substr(0, 6) == "%z,01," && !digits.empty() && digits.size() <= 9 &&
+                            digits.find_first_not_of("0123456789") == std::string_view::npos;
+        if (number)
+            state_.hardwareVersion.assign(digits);
+        else
+            r.addDrop(DropReason::WrongLength, 2);
         return r;
     }
     default: // 'P'

@@ -77,8 +77,20 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
              dialog_ = w.findChild<QWidget*>(QStringLiteral("screenshotMessage"));
          },
          [this]() -> QWidget* { return dialog_; }},
+        {"20-system-set",
+         [&w, &nav] {
+             nav.setTab(Tab::System);
+             w.deviceSettingsPage()->selectTab(DeviceSettingsPage::SetTab);
+         },
+         {}},
+        {"21-system-help",
+         [&w, &nav] {
+             nav.setTab(Tab::System);
+             w.deviceSettingsPage()->selectTab(DeviceSettingsPage::HelpTab);
+         },
+         {}},
         // The scenes are made here, in the run's own data directory.
-        {"20-system-show",
+        {"22-system-show",
          [&w, &nav] {
              nav.setTab(Tab::System);
              DeviceSettingsPage* page = w.deviceSettingsPage();
@@ -91,7 +103,7 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
              }
          },
          {}},
-        {"21-system-display",
+        {"23-system-display",
          [&w] {
              DeviceSettingsPage* page = w.deviceSettingsPage();
              page->selectTab(DeviceSettingsPage::DisplayTab);
@@ -102,7 +114,7 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
          },
          {}},
         // Last: the search takes the link offline.
-        {"22-system-connect-search",
+        {"24-system-connect-search",
          [&w] {
              w.deviceSettingsPage()->selectTab(DeviceSettingsPage::ConnectTab);
              w.deviceSettingsPage()->startSearch();

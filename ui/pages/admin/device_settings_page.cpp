@@ -1,5 +1,7 @@
 #include "pages/admin/device_settings_page.h"
 
+#include "pages/admin/firmware_tab.h"
+
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -119,6 +121,17 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     laterNote_->setGeometry(100, 110, 700, 32);
     skin::styleLabel(laterNote_, skin::LabelTone::Dim);
 
+    firmwareTab_ = new FirmwareTab(state, link, profile, this);
+    firmwareTab_->setGeometry(84, 94, 580, 300);
+    setVersions_ = new VersionLabels(state, this);
+    setVersions_->setGeometry(100, 110, 548, 150);
+    // The tab has asked its question already.
+    connect(firmwareTab_, &FirmwareTab::recoveryConfirmed, this, &DeviceSettingsPage::factoryReset);
+    // The update's socket takes the link port, which a search would still hold.
+    connect(firmwareTab_, &FirmwareTab::transferStarting, this, [this] {
+        if (deviceSearch_) deviceSearch_->stop();
+    });
+
     popup_ = new BusyPopup(this);
 
     connect(&link_, &LinkAdapter::connectButton, this, &DeviceSettingsPage::onConnectButton);
@@ -180,11 +193,14 @@ void DeviceSettingsPage::setLanguage(int lang) {
         pick(lang, "This tab arrives with a later release of the editor.", "此页面将在后续版本中提供."));
     if (scenePanel_) scenePanel_->setLanguage(lang);
     if (unitPanel_) unitPanel_->setLanguage(lang);
+    firmwareTab_->setLanguage(lang);
+    setVersions_->setLanguage(lang);
     update();
 }
 
 void DeviceSettingsPage::selectTab(int tab) {
-    if (tab < 0 || tab >= TabCount || tab == SetTab) return;
+    // SET has no button: only code (the screenshot walker) selects it.
+    if (tab < 0 || tab >= TabCount) return;
     tab_ = tab;
     for (int t = 0; t < TabCount; ++t)
         tabButtons_[static_cast<std::size_t>(t)]->setChecked(t == tab);
@@ -194,11 +210,12 @@ void DeviceSettingsPage::selectTab(int tab) {
                                          search_, connect_, offline_, searchList_})
         w->setVisible(connectTab);
     if (searchProgress_) searchProgress_->setVisible(connectTab && deviceSearch_->running());
-    QWidget* own = tab == ShowTab      ? static_cast<QWidget*>(scenePanel_)
-                   : tab == DisplayTab ? unitPanel_
-                                       : nullptr;
     if (scenePanel_) scenePanel_->setVisible(tab == ShowTab);
     if (unitPanel_) unitPanel_->setVisible(tab == DisplayTab);
+    firmwareTab_->setVisible(tab == HelpTab);
+    setVersions_->setVisible(tab == SetTab);
+    const bool own = (tab == ShowTab && scenePanel_) || (tab == DisplayTab && unitPanel_) || tab == HelpTab ||
+                     tab == SetTab;
     laterNote_->setVisible(!connectTab && !own);
 }
 
@@ -208,6 +225,8 @@ void DeviceSettingsPage::refresh() {
     connect_->setChecked(state_.link.linkOnline);
     connect_->setText(state_.link.linkOnline ? pick(language_, "DISCONNECT", "断开")
                                              : pick(language_, "CONNECT", "连接"));
+    firmwareTab_->refresh();
+    setVersions_->refresh();
     update();
 }
 
@@ -252,6 +271,12 @@ bool DeviceSettingsPage::applySpanTime() {
 }
 
 void DeviceSettingsPage::pressConnect() {
+    // The update holds the link port; breaking it off mid-image could leave a device that does
+    // not start.
+    if (state_.updateBusy && !state_.link.linkOnline) {
+        showMessage(this, QStringLiteral("Updateing......."), QString(), "updateBusy");
+        return;
+    }
     // The search socket holds the link's port; the link needs it now.
     if (deviceSearch_) deviceSearch_->stop();
     const bool wasOnline = state_.link.linkOnline;
@@ -306,7 +331,7 @@ void DeviceSettingsPage::setSceneStore(PresetStore* store) {
 
 void DeviceSettingsPage::requestFactoryReset() {
     if (!ctx_) return;
-    if (resetting_ || (upload_ && upload_->running())) {
+    if (resetting_ || state_.updateBusy || (upload_ && upload_->running())) {
         showMessage(this, pick("Reseting device.......", "Reseting device......."), QString(), "resetBusy");
         return;
     }
@@ -315,11 +340,13 @@ void DeviceSettingsPage::requestFactoryReset() {
 }
 
 void DeviceSettingsPage::factoryReset() {
-    if (!ctx_ || resetting_) return;
+    if (!ctx_ || resetting_ || state_.updateBusy) return;
     resetting_ = true;
+    state_.updateBusy = true; // LOCAL, UPDATE and a second RECOVERY wait for the reset
     ctx_->edits.announce(applyFactoryReset(state_, language_));
     auto done = [this](bool sent) {
         resetting_ = false;
+        state_.updateBusy = false;
         if (sent)
             showMessage(this, pick("Reset successfully.", kResetDoneMessageZh), QString(), "resetDone");
         else

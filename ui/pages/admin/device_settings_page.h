@@ -24,6 +24,8 @@ class DeviceSearch;
 class ScenePanel;
 class UnitPanel;
 class UploadRunner;
+class FirmwareTab;
+class VersionLabels;
 class LinkAdapter;
 class NavButton;
 class Profile;
@@ -43,6 +45,7 @@ public:
     void selectTab(int tab);
     int currentTab() const { return tab_; }
     BusyPopup* busyPopup() const { return popup_; }
+    FirmwareTab* firmwareTab() const { return firmwareTab_; }
 
     // The address field's OK: refuses a malformed address with a message and stores nothing.
     bool applyAddress();
@@ -103,6 +106,8 @@ private:
     ScenePanel* scenePanel_ = nullptr;
     UnitPanel* unitPanel_ = nullptr;
     bool resetting_ = false;
+    FirmwareTab* firmwareTab_;   // HELP
+    VersionLabels* setVersions_; // SET
 };
 
 } // namespace quorvel::ui
