@@ -33,7 +33,12 @@ std::vector<UploadStep> makePlan() {
         if (c <= kOutputRecords) add('I', c);
     }
     add('M', 0);
-    // The effect sends (a 1..18, y, v; 20 ms each) follow M here once their builders exist.
+    // Send levels and effect settings travel only in a, y and v: without them a recalled scene
+    // would leave the device's sends and effects as they were.
+    for (int source = 1; source <= kInputRecords; ++source)
+        add('a', source);
+    add('y', 0);
+    add('v', 0);
     add('Q', 1);
     return p;
 }
@@ -76,6 +81,12 @@ std::string buildText(const DeviceState& s, const UploadStep& step) {
         return buildV(s, step.first);
     case 'X':
         return buildX(s, step.first);
+    case 'a':
+        return buildSends(s, step.first);
+    case 'y':
+        return buildDelay(s);
+    case 'v':
+        return buildReverb(s);
     default:
         return {};
     }

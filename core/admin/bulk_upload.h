@@ -20,9 +20,9 @@ struct UploadStep {
     std::chrono::milliseconds pause{20};
 };
 
-// The upload in order: 167 frames.
+// The upload in order: 187 frames (167, then the send levels of 18 sources, delay, reverberation).
 const std::vector<UploadStep>& uploadPlan();
-inline constexpr int kUploadFrames = 167;
+inline constexpr int kUploadFrames = 187;
 // The device takes a bitmap frame in pieces; it needs this long after the last one before A.
 inline constexpr std::chrono::milliseconds kUploadNamePause{150};
 inline constexpr std::chrono::milliseconds kUploadUnitPause{100};

@@ -1,6 +1,7 @@
 #include "admin/scene.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <unistd.h>
@@ -27,11 +28,13 @@ std::int32_t getLe32(const std::uint8_t* p) {
     return static_cast<std::int32_t>(u);
 }
 
-// The effect words of the channel records 1..16 carry nothing (only the two effect returns use
-// them) and hold zeros below the returns' ranges; they are kept as stored.
+// Only the delay's words of record 17 (1..4) and the reverberation's of record 18 (6..11) carry
+// anything; the rest hold zeros below those ranges and are kept as stored.
 bool clampedOnLoad(const FieldInfo& f) {
-    return !(f.record == RecordKind::Input && f.recordIndex <= 16 &&
-             f.path.find(".effectParams[") != std::string::npos);
+    const auto at = f.path.find(".effectParams[");
+    if (f.record != RecordKind::Input || at == std::string::npos) return true;
+    const int word = std::atoi(f.path.c_str() + at + 14);
+    return (f.recordIndex == 17 && word <= 4) || (f.recordIndex == 18 && word >= 6);
 }
 
 } // namespace

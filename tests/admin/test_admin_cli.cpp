@@ -121,8 +121,8 @@ TEST(AdminCli, SceneSaveLoadUploadAndReset) {
     ASSERT_TRUE(writeSceneFile(s, file, error)) << error;
     CliRun up = run({"--host", "127.0.0.2", "scene", "upload", file, "--port", port});
     ASSERT_EQ(up.exitCode, 0) << up.err;
-    EXPECT_NE(up.err.find("upload 12/167\n"), std::string::npos);
-    EXPECT_NE(up.err.find("upload 167/167\n"), std::string::npos);
+    EXPECT_NE(up.err.find("upload 12/187\n"), std::string::npos);
+    EXPECT_NE(up.err.find("upload 187/187\n"), std::string::npos);
     EXPECT_EQ(dev->snapshot().in(5).level, 12);
     EXPECT_EQ(dev->snapshot().out(3).limiter[1], 40);
 

@@ -117,7 +117,7 @@ private slots:
         QVERIFY(rig.sink.frames.empty());
         QVERIFY(!upload.running());
 
-        // Online recall: the upload runs one step per free line, 199 datagrams in all.
+        // Online recall: the upload runs one step per free line, 219 datagrams in all.
         rig.state.link.linkOnline = true;
         rig.state.in(2).level = 50;
         scenes.recall(1);
@@ -131,7 +131,7 @@ private slots:
         QCOMPARE(rig.sink.frames.size(), queued); // a busy line gets nothing more
         idle = true;
         QTRY_VERIFY(!upload.running());
-        QCOMPARE(rig.sink.frames.size(), std::size_t{199});
+        QCOMPARE(rig.sink.frames.size(), std::size_t{219});
         QCOMPARE(QString::fromStdString(rig.sink.frames.back().text), QString::fromStdString(buildQ(1)));
 
         QVERIFY(!message(&scenes, "sceneUploadInterrupted"));

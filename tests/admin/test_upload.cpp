@@ -70,8 +70,8 @@ TEST(BulkUpload, SendsTheWholeModelInOrderWithItsPauses) {
     w.run(up);
     ASSERT_TRUE(up.completed());
     const auto frames = w.frames();
-    ASSERT_EQ(frames.size(), 167u);
-    EXPECT_EQ(w.sent.size(), 199u); // 16 names in three pieces each
+    ASSERT_EQ(frames.size(), 187u);
+    EXPECT_EQ(w.sent.size(), 219u); // 16 names in three pieces each
     EXPECT_EQ(frames.front(), buildQ(0));
     EXPECT_EQ(frames.back(), buildQ(1));
 
@@ -84,15 +84,17 @@ TEST(BulkUpload, SendsTheWholeModelInOrderWithItsPauses) {
         expect += "DHIJK";
     for (int c = 1; c <= 12; ++c)
         expect += c <= 8 ? "GGGGI" : "GGGG";
-    expect += "MQ";
+    expect += "M" + std::string(18, 'a') + "yvQ";
     EXPECT_EQ(letters(frames), expect);
     // I follows the G frames of channels 1..8 only, numbered with the channel.
     const auto firstG = expect.find('G');
     EXPECT_EQ(frames[firstG + 4], buildI(s, 1));
     EXPECT_EQ(frames[firstG + 8 * 5 - 1], buildI(s, 8));
 
-    // The line is free 6.26 s after the start: the pauses and nothing more.
-    EXPECT_EQ(w.clock.now() - start, milliseconds(6260));
+    EXPECT_EQ(frames[expect.find('a') + 17], buildSends(s, 18));
+    EXPECT_EQ(frames[frames.size() - 2], buildReverb(s));
+    // The line is free 6.66 s after the start: the pauses and nothing more.
+    EXPECT_EQ(w.clock.now() - start, milliseconds(6660));
     // A name's last piece is followed by 160 ms before its A, a unit's X by 110 ms.
     std::map<char, Clock::duration> gapAfter;
     for (std::size_t i = 0; i + 1 < w.sent.size(); ++i) {
@@ -122,7 +124,7 @@ TEST(BulkUpload, BuildsEachFrameWhenItIsDueAndLetsLiveEditsIn) {
         }
     });
     const auto frames = w.frames();
-    ASSERT_EQ(frames.size(), 168u);
+    ASSERT_EQ(frames.size(), 188u);
     // The B of channel 12 went after the change: built when due, not at the start.
     EXPECT_NE(std::find(frames.begin(), frames.end(), buildB(s, 12)), frames.end());
     // The live D stands between two upload frames, after the pause of the one before it.
@@ -206,7 +208,7 @@ TEST(FactoryReset, RestoresTheFactoryModelAndKeepsTheLink) {
     BulkUpload up(s);
     w.run(up);
     const auto frames = w.frames();
-    ASSERT_EQ(frames.size(), 167u);
+    ASSERT_EQ(frames.size(), 187u);
     EXPECT_EQ(frames[1].substr(0, 17), "%X,01,01,FFFFFFFF");
     EXPECT_EQ(frames[1], buildX(s, 1));
     EXPECT_EQ(std::count(frames.begin(), frames.end(), buildB(s, 4)), 1);
