@@ -23,6 +23,7 @@
 #include "link/device_link.h"
 #include "link/edit_sink.h"
 #include "link/paced_sender.h"
+#include "page_bench.h"
 #include "pages/processing/dynamics_controls.h"
 #include "pages/processing/dynamics_page.h"
 #include "session/app_profile.h"
@@ -30,23 +31,12 @@
 #include "session/navigation_model.h"
 
 using namespace quorvel;
+using bench::percentile;
+using bench::sendMouse;
 using namespace quorvel::ui;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
-
-void sendMouse(QWidget* w, QEvent::Type type, QPointF pos) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                  held, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-}
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
-}
 
 // A socket on 127.0.0.2 standing in for the device; the port is the kernel's choice.
 int bindReceiver(std::uint16_t& port) {
@@ -66,9 +56,7 @@ int bindReceiver(std::uint16_t& port) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-        if (type != QtWarningMsg && type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
-    });
+    bench::quietPlatformWarnings();
     QApplication app(argc, argv);
     const int samples = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
 

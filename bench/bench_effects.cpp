@@ -17,35 +17,20 @@
 #include "controls/fader_ctrl.h"
 #include "link/device_link.h"
 #include "link/edit_sink.h"
+#include "page_bench.h"
 #include "pages/mixing/effect_page.h"
 #include "session/app_profile.h"
 #include "session/link_adapter.h"
 #include "session/navigation_model.h"
 
 using namespace quorvel;
+using bench::percentile;
+using bench::sendMouse;
 using namespace quorvel::ui;
 using SteadyClock = std::chrono::steady_clock;
 
-namespace {
-
-void sendMouse(QWidget* w, QEvent::Type type, QPointF pos) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                  held, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-        if (type != QtWarningMsg && type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
-    });
+    bench::quietPlatformWarnings();
     QApplication app(argc, argv);
     const int steps = argc > 1 ? std::max(10, std::atoi(argv[1])) : 600;
 

@@ -16,12 +16,15 @@
 #include "link/device_link.h"
 #include "link/edit_sink.h"
 #include "link/field_registry.h"
+#include "page_bench.h"
 #include "pages/processing/peq_page.h"
 #include "session/app_profile.h"
 #include "session/link_adapter.h"
 #include "session/navigation_model.h"
 
 using namespace quorvel;
+using bench::percentile;
+using bench::sendMouse;
 using namespace quorvel::ui;
 using SteadyClock = std::chrono::steady_clock;
 
@@ -36,24 +39,10 @@ public:
     SteadyClock::time_point firstAt;
 };
 
-void sendMouse(QWidget* w, QEvent::Type type, QPointF pos) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                  held, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-        if (type != QtWarningMsg && type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
-    });
+    bench::quietPlatformWarnings();
     QApplication app(argc, argv);
     const int moves = argc > 1 ? std::max(10, std::atoi(argv[1])) : 1000;
 

@@ -26,6 +26,7 @@
 #include "controls/image_button.h"
 #include "link/device_link.h"
 #include "link/paced_sender.h"
+#include "page_bench.h"
 #include "pages/mixing/matrix_page.h"
 #include "pages/mixing/mode_page.h"
 #include "session/app_profile.h"
@@ -33,6 +34,8 @@
 #include "session/navigation_model.h"
 
 using namespace quorvel;
+using bench::percentile;
+using bench::sendMouse;
 using namespace quorvel::ui;
 using SteadyClock = std::chrono::steady_clock;
 
@@ -69,13 +72,6 @@ bool receive(int fd, Received& r, int ms) {
     return n > 0;
 }
 
-void sendMouse(QWidget* w, QEvent::Type type) {
-    const QPointF pos(w->width() / 2.0, w->height() / 2.0);
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), Qt::LeftButton,
-                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-}
-
 void wheel(QWidget* w, int delta) {
     const QPointF pos(w->width() / 2.0, w->height() / 2.0);
     QWheelEvent e(pos, w->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
@@ -87,17 +83,10 @@ double ms(SteadyClock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-        if (type != QtWarningMsg && type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
-    });
+    bench::quietPlatformWarnings();
     QApplication app(argc, argv);
     const int sweeps = argc > 1 ? std::max(2, std::atoi(argv[1])) : 40;
 

@@ -23,6 +23,7 @@
 #include "link/report_changes.h"
 #include "link/reports.h"
 #include "mixing/groups.h"
+#include "page_bench.h"
 #include "pages/processing/input_strip.h"
 #include "pages/processing/output_strip.h"
 #include "session/app_profile.h"
@@ -30,6 +31,8 @@
 #include "session/navigation_model.h"
 
 using namespace quorvel;
+using bench::percentile;
+using bench::sendMouse;
 using namespace quorvel::ui;
 using SteadyClock = std::chrono::steady_clock;
 
@@ -47,13 +50,6 @@ public:
     OutgoingFrame last;
 };
 
-void sendMouse(QWidget* w, QEvent::Type type, QPointF pos) {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent e(type, pos, w->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                  held, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-}
-
 std::string statusFrame(std::mt19937& rng) {
     std::string body = "%Q,1,";
     std::uniform_int_distribution<int> meter(0, 90);
@@ -70,11 +66,6 @@ std::string statusFrame(std::mt19937& rng) {
     return body + crc + "#";
 }
 
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
-}
-
 double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -85,10 +76,7 @@ double cpuSeconds() {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The offscreen platform complains about every mouse grab; the figures are what matter here.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-        if (type != QtWarningMsg && type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
-    });
+    bench::quietPlatformWarnings();
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 

@@ -10,41 +10,17 @@
 #include <sstream>
 
 #include "../live/ports.h"
+#include "../support/cli_run.h"
 #include "admin/scene.h"
 #include "sim/simulator.h"
 
 namespace quorvel {
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using test::CliRun;
 
 CliRun run(const std::vector<std::string>& args) {
-    char errPath[] = "/tmp/quorvelctl-admin-err-XXXXXX";
-    const int fd = mkstemp(errPath);
-    if (fd >= 0) close(fd);
-    std::string cmd = QUORVELCTL;
-    for (const auto& a : args)
-        cmd += " '" + a + "'";
-    cmd += " 2>" + std::string(errPath);
-    CliRun r;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            r.out.append(buf, n);
-        const int status = pclose(p);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::ifstream e(errPath);
-    std::stringstream ss;
-    ss << e.rdbuf();
-    r.err = ss.str();
-    unlink(errPath);
-    return r;
+    return test::runCli(QUORVELCTL, args);
 }
 
 std::unique_ptr<sim::Simulator> startSim(const char* bind, std::uint16_t port, int units = 4) {

@@ -1,6 +1,8 @@
 // Runs the built quorvelctl as scripts do: output, exit codes and error lines are its interface.
 #include <gtest/gtest.h>
 
+#include "../support/cli_run.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,43 +12,10 @@
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using quorvel::test::CliRun;
 
-std::string quoted(const std::string& a) {
-    std::string q = "'";
-    for (char c : a)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// redirect: unquoted shell text placed after the arguments, e.g. ">/dev/full".
 CliRun run(const std::vector<std::string>& args, const std::string& redirect = "") {
-    char errPath[] = "/tmp/quorvelctl-err-XXXXXX";
-    const int fd = mkstemp(errPath);
-    if (fd >= 0) close(fd);
-    std::string cmd = quoted(QUORVELCTL);
-    for (const auto& a : args)
-        cmd += " " + quoted(a);
-    cmd += " " + redirect + " 2>" + std::string(errPath);
-    CliRun r;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            r.out.append(buf, n);
-        const int status = pclose(p);
-        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::ifstream e(errPath);
-    std::stringstream ss;
-    ss << e.rdbuf();
-    r.err = ss.str();
-    unlink(errPath);
-    return r;
+    return quorvel::test::runCli(QUORVELCTL, args, redirect);
 }
 
 } // namespace
