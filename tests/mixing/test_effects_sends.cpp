@@ -321,6 +321,22 @@ TEST(EffectSections, StatusReportCarriesTheEffectMeters) {
     dev.in(17).unused = 0;
     dev.in(17).mute = 1;
     EXPECT_EQ(sim::effectMeters(dev, meters)[1], 0);
+    // A silent input (meter 0) sends nothing, even with its send at +10 dB and a long tail.
+    dev.in(2).sendLevel[8] = 70;
+    dev.in(18).effectParams[9] = 100;
+    EXPECT_EQ(sim::effectMeters(dev, meters)[2], 0);
+    EXPECT_EQ(sim::effectMeters(dev, meters)[3], 0);
+
+    // The automixer's two values and the effect meters travel in one report: each lands in its
+    // place (channel 5 open, channel 5 kept by LAST HOLD).
+    s.automix.lastHold = 1;
+    r = d.dispatch(sim::buildStatusReport(meters, 0x10, 5, {1, 2, 3, 4}), Clock::now());
+    EXPECT_EQ(r.dropCount, 0);
+    for (int c = 1; c <= 8; ++c) {
+        EXPECT_EQ(s.in(c).channelOpen, c == 5 ? 1 : 0) << c;
+        EXPECT_EQ(s.in(c).lastOpen, c == 5 ? 1 : 0) << c;
+    }
+    EXPECT_EQ(s.effectMeters, (std::array<std::int32_t, 4>{1, 2, 3, 4}));
 }
 
 TEST(EffectFrames, SimulatorTakesOnlyWellFormedFrames) {
