@@ -186,6 +186,19 @@ TEST_F(EffectsTest, AuxMuteRemembersPerSourceAndStrip) {
     set("input[2].sendLevel[1]", 12);
     EXPECT_FALSE(mutes.muted(s, 2, 0));
     EXPECT_EQ(mutes.shownLevel(s, 2, 0), 12);
+    // ... for good: told of that change, a later close elsewhere is not this MUTE lighting again.
+    ChangeSet opened;
+    opened.add(sendField(2, 0));
+    mutes.forgetOpened(s, opened);
+    set("input[2].sendLevel[1]", 0);
+    EXPECT_FALSE(mutes.muted(s, 2, 0));
+    EXPECT_EQ(mutes.shownLevel(s, 2, 0), 0);
+    // A change elsewhere leaves a strip that is still closed muted.
+    mutes.toggle(s, sink, 5, 3);
+    mutes.forgetOpened(s, ChangeSet::everything());
+    EXPECT_TRUE(mutes.muted(s, 5, 3));
+    EXPECT_EQ(mutes.shownLevel(s, 5, 3), 44);
+    mutes.toggle(s, sink, 5, 3);
     // A drag that is not muted stores each step and sends on the release only.
     sink.frames.clear();
     mutes.move(s, sink, 9, 8, 20, false);
