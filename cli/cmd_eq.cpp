@@ -14,6 +14,8 @@
 #include "link/commands.h"
 #include "link/edit.h"
 #include "link/field_registry.h"
+#include "mixing/automix_ops.h"
+#include "mixing/mixing_edit.h"
 #include "presets/preset_blocks.h"
 #include "processing/dynamics_actions.h"
 #include "processing/dynamics_ops.h"
@@ -220,6 +222,8 @@ bool checkEqAction(const std::string& item, std::string& error) {
 int runSetDryRun(const Args& args) {
     auto s = std::make_unique<DeviceState>();
     loadFactoryDefaults(*s);
+    // As set starts: SYNC off until a value turns it on.
+    startWithSyncOff(*s);
     std::vector<std::string> items;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--dry-run") continue;
@@ -242,6 +246,8 @@ int runSetDryRun(const Args& args) {
         if (!error.empty()) return usageError("set: " + error);
         Assignment parsed;
         if (!parseAssignment(a, parsed, error)) return usageError("set: " + error);
+        if (parsed.field->carrier.letter == 0 && !settableWithoutCarrier(*parsed.field))
+            return usageError("set: no command carries '" + parsed.field->path + "' to the device");
     }
     s->link.linkOnline = true;
     RecordingSink sink;
@@ -252,7 +258,9 @@ int runSetDryRun(const Args& args) {
             continue;
         }
         const std::optional<DynamicsAction> action = parseDynamicsAction(a, error);
-        const EditOutcome r = action ? applyDynamicsAction(*s, sink, *action) : applyAssignment(*s, sink, a);
+        // The same rules as set: a threshold under SYNC sweeps the eight channels.
+        const EditOutcome r =
+            action ? applyDynamicsAction(*s, sink, *action) : applyMixingAssignment(*s, sink, a);
         if (!r.applied) {
             std::cerr << "quorvelctl: set: " << a << ": " << r.refusal << "\n";
             return 1;

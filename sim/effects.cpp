@@ -126,7 +126,8 @@ std::array<int, 4> effectMeters(const DeviceState& s, const int (&meters)[20]) {
         int best = 0;
         for (int c = 1; c <= kAnalogInputs; ++c) {
             const InputChannel& ch = s.in(c);
-            if (ch.mute) continue;
+            // A silent input sends nothing, however far its send is open.
+            if (ch.mute || meters[c - 1] <= 0) continue;
             best = std::max(best, through(meters[c - 1], ch.sendLevel[send]));
         }
         return std::clamp(best, 0, 90);
@@ -136,8 +137,11 @@ std::array<int, 4> effectMeters(const DeviceState& s, const int (&meters)[20]) {
     const int delayIn = heard(7, delay);
     const int reverbIn = heard(8, reverb);
     // The delay's repeats add a little with feedback; the reverberation's tail sits a few below.
-    const int delayOut = delay.mute ? 0 : std::clamp(delayIn - 3 + delay.effectParams[2] / 20, 0, 90);
-    const int reverbOut = reverb.mute ? 0 : std::clamp(reverbIn - 6 + reverb.effectParams[9] / 20, 0, 90);
+    // Nothing in, nothing out.
+    const int delayOut =
+        delay.mute || delayIn == 0 ? 0 : std::clamp(delayIn - 3 + delay.effectParams[2] / 20, 0, 90);
+    const int reverbOut =
+        reverb.mute || reverbIn == 0 ? 0 : std::clamp(reverbIn - 6 + reverb.effectParams[9] / 20, 0, 90);
     return {delayIn, delayOut, reverbIn, reverbOut};
 }
 

@@ -57,4 +57,14 @@ EditOutcome AuxMutes::move(DeviceState& s, EditSink& sink, int source, int strip
     return applyEdit(s, sink, f, level, options);
 }
 
+void AuxMutes::forgetOpened(const DeviceState& s, const ChangeSet& changed) {
+    if (changed.empty()) return;
+    for (int source = 1; source <= kInputRecords; ++source)
+        for (int strip = 0; strip < kAuxStrips; ++strip) {
+            if (kept(source, strip) < 0 || s.in(source).sendLevel[static_cast<std::size_t>(strip)] == 0)
+                continue;
+            if (changed.contains(sendField(source, strip))) kept(source, strip) = -1;
+        }
+}
+
 } // namespace quorvel

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 
+#include "link/change_set.h"
 #include "link/device_state.h"
 #include "link/edit.h"
 
@@ -32,6 +33,10 @@ public:
     // the remembered level changes; the release sends what the device holds, the closed send.
     EditOutcome move(DeviceState& s, EditSink& sink, int source, int strip, std::int32_t level,
                      bool finished);
+
+    // Changes made elsewhere: a remembered level whose send now stands open is forgotten, so a
+    // later close of that send (a report, typed entry) is not taken for this MUTE again.
+    void forgetOpened(const DeviceState& s, const ChangeSet& changed);
 
 private:
     std::int32_t& kept(int source, int strip) {

@@ -1,5 +1,6 @@
 #include "mixing/effect_ops.h"
 
+#include <algorithm>
 #include <string>
 
 #include "link/commands.h"
@@ -39,6 +40,18 @@ void queueEffectGroup(const DeviceState& s, EditSink& sink, Effect e) {
         queueIfOnline(s, sink, buildM(s));
         queueIfOnline(s, sink, buildReverb(s));
     }
+}
+
+ChangeSet storeRecalledEffect(DeviceState& s, EditSink& sink, Effect e) {
+    const auto& reg = FieldRegistry::instance();
+    ChangeSet changed;
+    for (FieldId id : effectFields(e)) {
+        const FieldInfo& f = reg.field(id);
+        FieldRegistry::set(s, f, std::clamp(FieldRegistry::get(s, f), f.min, f.max));
+        changed.add(id);
+    }
+    queueEffectGroup(s, sink, e);
+    return changed;
 }
 
 ChangeSet resetEffect(DeviceState& s, EditSink& sink, Effect e) {

@@ -21,6 +21,10 @@ std::vector<FieldId> effectFields(Effect e);
 // has always sent (N for the delay, M for the reverberation), then y or v with the values.
 void queueEffectGroup(const DeviceState& s, EditSink& sink, Effect e);
 
+// After a recall stored a preset's text: each parameter clamped into its range (a table written
+// elsewhere may hold anything), then the group as RESET sends it.
+ChangeSet storeRecalledEffect(DeviceState& s, EditSink& sink, Effect e);
+
 // RESET: the group's parameters back to their RESET values (the mutes stay), then the group.
 ChangeSet resetEffect(DeviceState& s, EditSink& sink, Effect e);
 

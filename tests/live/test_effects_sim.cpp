@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +51,24 @@ TEST(EffectsWithDevice, FrameCommandBuildsTheNewLetters) {
               "%y,01,01F4,00E8,26,4E20,00,00,A56F#\n");
     EXPECT_EQ(ctl({"frame", "v"}).out.substr(0, 32), "%v,01,3D,30,2F,32,03,4E20,00,00,");
     EXPECT_EQ(ctl({"frame", "a", "19"}).code, 2);
+}
+
+// The dry run must show what set would send: a threshold under SYNC is nine L with their pauses,
+// SYNC starts off, and a slot nothing carries is refused as set refuses it.
+TEST(EffectsWithDevice, DryRunFollowsTheRulesOfSet) {
+    const CtlResult sweep =
+        ctl({"set", "--dry-run", "automix.syncThresholds=1", "input[8].automixThreshold=60"});
+    ASSERT_EQ(sweep.code, 0);
+    auto s = std::make_unique<DeviceState>();
+    loadFactoryDefaults(*s);
+    for (int c = 1; c <= 8; ++c)
+        s->in(c).automixThreshold = 60;
+    std::string expected = buildL(*s, 8) + " 0\n";
+    for (int c = 1; c <= 8; ++c)
+        expected += buildL(*s, c) + " 10\n";
+    EXPECT_EQ(sweep.out, expected);
+    EXPECT_EQ(ctl({"set", "--dry-run", "input[3].automixThreshold=60"}).out, "%L,01,03,3C,00,E15B# 0\n");
+    EXPECT_EQ(ctl({"set", "--dry-run", "input[3].effectParams[1]=60"}).code, 2);
 }
 
 TEST(EffectsWithDevice, SetSendsTheFramesAndStateReadsThemBack) {

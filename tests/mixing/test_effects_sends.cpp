@@ -186,6 +186,19 @@ TEST_F(EffectsTest, AuxMuteRemembersPerSourceAndStrip) {
     set("input[2].sendLevel[1]", 12);
     EXPECT_FALSE(mutes.muted(s, 2, 0));
     EXPECT_EQ(mutes.shownLevel(s, 2, 0), 12);
+    // ... for good: told of that change, a later close elsewhere is not this MUTE lighting again.
+    ChangeSet opened;
+    opened.add(sendField(2, 0));
+    mutes.forgetOpened(s, opened);
+    set("input[2].sendLevel[1]", 0);
+    EXPECT_FALSE(mutes.muted(s, 2, 0));
+    EXPECT_EQ(mutes.shownLevel(s, 2, 0), 0);
+    // A change elsewhere leaves a strip that is still closed muted.
+    mutes.toggle(s, sink, 5, 3);
+    mutes.forgetOpened(s, ChangeSet::everything());
+    EXPECT_TRUE(mutes.muted(s, 5, 3));
+    EXPECT_EQ(mutes.shownLevel(s, 5, 3), 44);
+    mutes.toggle(s, sink, 5, 3);
     // A drag that is not muted stores each step and sends on the release only.
     sink.frames.clear();
     mutes.move(s, sink, 9, 8, 20, false);
@@ -321,6 +334,22 @@ TEST(EffectSections, StatusReportCarriesTheEffectMeters) {
     dev.in(17).unused = 0;
     dev.in(17).mute = 1;
     EXPECT_EQ(sim::effectMeters(dev, meters)[1], 0);
+    // A silent input (meter 0) sends nothing, even with its send at +10 dB and a long tail.
+    dev.in(2).sendLevel[8] = 70;
+    dev.in(18).effectParams[9] = 100;
+    EXPECT_EQ(sim::effectMeters(dev, meters)[2], 0);
+    EXPECT_EQ(sim::effectMeters(dev, meters)[3], 0);
+
+    // The automixer's two values and the effect meters travel in one report: each lands in its
+    // place (channel 5 open, channel 5 kept by LAST HOLD).
+    s.automix.lastHold = 1;
+    r = d.dispatch(sim::buildStatusReport(meters, 0x10, 5, {1, 2, 3, 4}), Clock::now());
+    EXPECT_EQ(r.dropCount, 0);
+    for (int c = 1; c <= 8; ++c) {
+        EXPECT_EQ(s.in(c).channelOpen, c == 5 ? 1 : 0) << c;
+        EXPECT_EQ(s.in(c).lastOpen, c == 5 ? 1 : 0) << c;
+    }
+    EXPECT_EQ(s.effectMeters, (std::array<std::int32_t, 4>{1, 2, 3, 4}));
 }
 
 TEST(EffectFrames, SimulatorTakesOnlyWellFormedFrames) {

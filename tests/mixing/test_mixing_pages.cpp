@@ -174,6 +174,24 @@ void TestMixingPages::presetSaveAndRecall() {
     emit delay->itemChosen(1011, 1);
     QCOMPARE(delay->itemMenu()->objectName(), QStringLiteral("presetMenu215"));
     delay->itemMenu()->hide();
+
+    // A row written by another program may hold anything its digits can: the recall stores and
+    // sends each value inside its range (pre delay 1 FFFF, feedback FF, LPF 0000).
+    QVERIFY(store->RunStatement("insert into DELAY values(9,'Wide','FFFF0000FF0000')"));
+    delay->fill();
+    const int wide = delay->count() - 1;
+    QCOMPARE(delay->itemText(wide), QStringLiteral("9:Wide"));
+    rig->sink.frames.clear();
+    delay->setSelection(wide);
+    delay->runMenuCommand(32773); // RECALL of menu 215
+    const auto& p = rig->state.in(17).effectParams;
+    QCOMPARE(p[0], 1000);
+    QCOMPARE(p[1], 10);
+    QCOMPARE(p[2], 100);
+    QCOMPARE(p[3], 20);
+    QCOMPARE(letters(rig->sink), QStringList({"%N", "%y"}));
+    QVERIFY(rig->sink.frames[1].text.rfind("%y,01,03E8,000A,64,0014,", 0) == 0);
+    QCOMPARE(page->fader(6)->position(), 1000);
 }
 
 void TestMixingPages::auxMuteSurvivesASourceChange() {

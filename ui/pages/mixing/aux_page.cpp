@@ -75,6 +75,9 @@ AuxPage::AuxPage(const PageContext& ctx, QWidget* parent) : Page(ctx.state, pare
         connect(m, &ImageButton::clicked, this, [this, k] { onMute(k); });
         mutes_[static_cast<std::size_t>(k)] = m;
     }
+    // Any source's send opened by someone else ends that strip's MUTE.
+    connect(&edits_, &EditController::changed, this,
+            [this](const ChangeSet& changes) { state_mutes_.forgetOpened(state_, changes); });
     watch_ = new WatchBinding(
         edits_, sendFields(source_), [this] { refresh(); }, this);
     setLanguage(language_);

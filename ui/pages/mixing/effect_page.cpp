@@ -163,12 +163,8 @@ void EffectPage::reset(Effect e) {
 }
 
 void EffectPage::recalled(Effect e) {
-    // The list stored the preset's values; the device gets them as RESET sends them.
-    queueEffectGroup(state_, edits_.sink(), e);
-    ChangeSet changed;
-    for (FieldId f : effectFields(e))
-        changed.add(f);
-    edits_.announce(changed);
+    // The list stored the preset's values as read; they reach the device clamped, as RESET sends them.
+    edits_.announce(storeRecalledEffect(state_, edits_.sink(), e));
 }
 
 void EffectPage::refresh() {

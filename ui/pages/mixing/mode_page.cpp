@@ -102,6 +102,7 @@ ModePage::ModePage(const PageContext& ctx, QWidget* parent)
     maxOpenLabel_ = makeLabel(this, "maxOpenLabel", 290, 200, 200);
     maxOpen_ = makeList(this, 1026, "maxOpenList", kGlobalArt, numbered(1, 8, 1, ""), 500, 195);
     ok_ = makeSkinButton(this, 1027, "okButton", 80, 25);
+    ok_->setStyle(ImageButton::Push); // an action, not a switch: it lights while pressed
     ok_->move(610, 195);
     ok_->setText(QStringLiteral("OK"));
     nomLabel_ = makeLabel(this, "nomLabel", 50, 230, 125);
