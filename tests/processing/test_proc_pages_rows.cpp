@@ -1,0 +1,214 @@
+// The processing pages control by control: ids, ranges and captions in both languages, and what a
+// double-click on the curves sends.
+#include <QtTest>
+
+#include "../binding/page_rig.h"
+#include "binding/field_ids.h"
+#include "controls/drop_list.h"
+#include "controls/fader_ctrl.h"
+#include "controls/image_button.h"
+#include "controls/level_meter.h"
+#include "controls/response_view.h"
+#include "controls/skin_label.h"
+#include "curves/plot_mapping.h"
+#include "link/clock.h"
+#include "pages/processing/dynamics_controls.h"
+#include "pages/processing/dynamics_page.h"
+#include "pages/processing/geq_page.h"
+#include "pages/processing/limiter_page.h"
+#include "pages/processing/peq_page.h"
+#include "widgets/ui_text.h"
+
+using namespace quorvel;
+using namespace quorvel::ui;
+
+namespace {
+
+template <typename T> T* byId(QWidget* page, int id) {
+    for (T* w : page->findChildren<T*>())
+        if (w->id() == id) return w;
+    return nullptr;
+}
+
+QString labelText(QWidget* page, int id) {
+    SkinLabel* l = byId<SkinLabel>(page, id);
+    return l ? l->text() : QStringLiteral("<none>");
+}
+
+QString buttonText(QWidget* page, int id) {
+    ImageButton* b = byId<ImageButton>(page, id);
+    return b ? b->text() : QStringLiteral("<none>");
+}
+
+QStringList letters(const RecordingSink& sink) {
+    QStringList out;
+    for (const OutgoingFrame& f : sink.frames)
+        out << QString::fromStdString(f.text.substr(1, 1) + f.text.substr(6, 2));
+    return out;
+}
+
+struct Knob {
+    int id, label, min, max;
+    const char* en;
+    const char* zh;
+};
+
+void checkKnobs(QWidget* page, const std::vector<Knob>& knobs, int lang) {
+    for (const Knob& k : knobs) {
+        FaderCtrl* f = byId<FaderCtrl>(page, k.id);
+        QVERIFY2(f, qPrintable(QString::number(k.id)));
+        QCOMPARE(f->minimum(), k.min);
+        QCOMPARE(f->maximum(), k.max);
+        QCOMPARE(labelText(page, k.label), QString::fromUtf8(lang == kChinese ? k.zh : k.en));
+    }
+}
+
+} // namespace
+
+class TestProcPagesRows : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { rig = std::make_unique<test::PageRig>(); }
+    void cleanup() { rig.reset(); }
+
+    void dynamicsAndLimiterControlsInBothLanguages();
+    void equaliserCaptionsInBothLanguages();
+    void doubleClicksResetAndSendAtOnce();
+
+private:
+    std::unique_ptr<test::PageRig> rig;
+};
+
+void TestProcPagesRows::dynamicsAndLimiterControlsInBothLanguages() {
+    const std::vector<Knob> comp = {{1113, 1112, 0, 60, "Threshold", "阀值"},
+                                    {1115, 1114, 10, 100, "Ratio", "比例"},
+                                    {1117, 1116, 0, 200, "Gain", "增益"},
+                                    {1119, 1118, 1, 250, "Attack", "启动时间"},
+                                    {1121, 1120, 20, 250, "Release", "释放时间"}};
+    const std::vector<Knob> gate = {{1103, 1102, 0, 60, "Threshold", "阀值"},
+                                    {1105, 1104, 0, 60, "范围", "范围"},
+                                    {1107, 1106, 1, 250, "Attack", "启动时间"},
+                                    {1109, 1108, 20, 250, "Release", "释放时间"},
+                                    {1111, 1110, 0, 100, "备用", "备用"}};
+    const std::vector<Knob> limiter = {{1103, 1102, 0, 60, "Threshold", "阀值"},
+                                       {1105, 1104, 10, 100, "Ratio", "比例"},
+                                       {1107, 1106, 0, 200, "Gain", "增益"},
+                                       {1109, 1108, 1, 250, "Attack", "启动时间"},
+                                       {1111, 1110, 1, 250, "Release", "释放时间"}};
+    DynamicsPage dyn(rig->context(), nullptr);
+    LimiterPage lim(rig->context(), nullptr);
+    dyn.bindTo(0);
+    lim.bindTo(7);
+    for (int lang : {kEnglish, kChinese}) {
+        dyn.setLanguage(lang);
+        lim.setLanguage(lang);
+        checkKnobs(&dyn, comp, lang);
+        checkKnobs(&dyn, gate, lang);
+        checkKnobs(&lim, limiter, lang);
+        const bool zh = lang == kChinese;
+        QCOMPARE(buttonText(&dyn, 1138), zh ? QStringLiteral("压缩器") : QStringLiteral("COMP"));
+        QCOMPARE(buttonText(&dyn, 1137), zh ? QStringLiteral("噪声门") : QStringLiteral("NOISE GATE"));
+        QCOMPARE(buttonText(&dyn, 1129), zh ? QStringLiteral("复位") : QStringLiteral("RESET"));
+        QCOMPARE(buttonText(&lim, 1138), zh ? QStringLiteral("压缩器") : QStringLiteral("COMP"));
+        QCOMPARE(buttonText(&lim, 1128), zh ? QStringLiteral("复位") : QStringLiteral("RESET"));
+        for (QWidget* page : {static_cast<QWidget*>(&dyn), static_cast<QWidget*>(&lim)}) {
+            LevelMeter* m = byId<LevelMeter>(page, 1055);
+            QVERIFY(m);
+            QCOMPARE(m->columnName(1), zh ? QStringLiteral("输入") : QStringLiteral("IN"));
+            QCOMPARE(m->columnName(2), zh ? QStringLiteral("输出") : QStringLiteral("OUT"));
+            QCOMPARE(m->columnName(4), zh ? QStringLiteral("衰减") : QStringLiteral("GR"));
+        }
+    }
+    // The limiter's release reaches 1 ms, and its ratio reads as the compressor's.
+    emit byId<FaderCtrl>(&lim, 1111)->faderChanged(1111, 1);
+    QCOMPARE(rig->state.out(8).limiter[3], 1);
+    QCOMPARE(lim.findChild<SkinLabel*>("limiterReleaseKnobValue")->text(), QStringLiteral("1 ms"));
+    emit byId<FaderCtrl>(&lim, 1105)->faderChanged(1105, 100);
+    QCOMPARE(lim.findChild<SkinLabel*>("limiterRatioKnobValue")->text(), QStringLiteral("1:10.0 "));
+    QCOMPARE(letters(rig->sink).last(), QStringLiteral("D08"));
+}
+
+void TestProcPagesRows::equaliserCaptionsInBothLanguages() {
+    PeqPage peq(rig->context(), nullptr);
+    GeqPage geq(rig->context(), nullptr);
+    peq.bindTo(0);
+    geq.bindTo(0);
+    for (int lang : {kEnglish, kChinese}) {
+        const bool zh = lang == kChinese;
+        peq.setLanguage(lang);
+        geq.setLanguage(lang);
+        QCOMPARE(labelText(&peq, 1093), zh ? QStringLiteral("频段 1") : QStringLiteral("BAND 1"));
+        QCOMPARE(labelText(&peq, 1107), zh ? QStringLiteral("频段 4") : QStringLiteral("BAND 4"));
+        QCOMPARE(peq.findChild<SkinLabel*>("peqTitle")->text(), zh ? QStringLiteral("参量均衡") : "PEQ");
+        QCOMPARE(peq.findChild<SkinLabel*>("peqGainLabel")->text(), zh ? QStringLiteral("增益") : "GAIN");
+        QCOMPARE(peq.findChild<SkinLabel*>("peqFreqLabel")->text(),
+                 zh ? QStringLiteral("频率") : "FREQUENCY");
+        QCOMPARE(peq.findChild<SkinLabel*>("peqQLabel")->text(), zh ? QStringLiteral("Q值") : "Q");
+        QCOMPARE(buttonText(&peq, 1115), zh ? QStringLiteral("直通") : QStringLiteral("BYPASS"));
+        QCOMPARE(buttonText(&peq, 1116), zh ? QStringLiteral("复位") : QStringLiteral("RESET"));
+        QCOMPARE(buttonText(&peq, 1117), zh ? QStringLiteral("极性") : QStringLiteral("POLAR"));
+        QCOMPARE(buttonText(&peq, 1119), zh ? QStringLiteral("高通") : QStringLiteral("HPF"));
+        QCOMPARE(buttonText(&peq, 1121), zh ? QStringLiteral("低通") : QStringLiteral("LPF"));
+        QCOMPARE(buttonText(&geq, 1097), zh ? QStringLiteral("增益均衡") : QStringLiteral("GEQ"));
+        QCOMPARE(buttonText(&geq, 1098), zh ? QStringLiteral("画") : QStringLiteral("DRAW"));
+        QCOMPARE(buttonText(&geq, 1128), zh ? QStringLiteral("复位") : QStringLiteral("RESET"));
+    }
+    // Knob ranges and the slope list's items.
+    for (int id : {1096, 1100, 1104, 1108})
+        QCOMPARE(byId<FaderCtrl>(&peq, id)->maximum(), 300);
+    for (int id : {1097, 1101, 1105, 1109, 1120, 1122}) {
+        QCOMPARE(byId<FaderCtrl>(&peq, id)->minimum(), 30);
+        QCOMPARE(byId<FaderCtrl>(&peq, id)->maximum(), 330);
+    }
+    for (int id : {1098, 1102, 1106, 1110}) {
+        QCOMPARE(byId<FaderCtrl>(&peq, id)->minimum(), 0);
+        QCOMPARE(byId<FaderCtrl>(&peq, id)->maximum(), 199);
+    }
+    DropList* slope = byId<DropList>(&peq, 1009);
+    QVERIFY(slope);
+    QStringList items;
+    for (int i = 0; i < slope->count(); ++i)
+        items << slope->itemText(i);
+    QCOMPARE(items, (QStringList{"-12dB/Oct", "-18dB/Oct", "-24dB/Oct", "-30dB/Oct", "-36dB/Oct", "-42dB/Oct",
+                                 "-48dB/Oct"}));
+    QCOMPARE(byId<FaderCtrl>(&peq, 1120)->position(), 30);
+    QCOMPARE(byId<FaderCtrl>(&peq, 1122)->position(), 330);
+}
+
+void TestProcPagesRows::doubleClicksResetAndSendAtOnce() {
+    QWidget host;
+    auto* peq = new PeqPage(rig->context(), &host);
+    auto* geq = new GeqPage(rig->context(), &host);
+    peq->setGeometry(0, 0, 1000, 700);
+    geq->setGeometry(0, 0, 1000, 600);
+    peq->bindTo(1);
+    geq->bindTo(2);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    rig->state.in(2).peq[2].bandGain = 210;
+    rig->state.out(3).geq[4].gain = 40;
+    rig->edits.announce(ChangeSet::everything());
+
+    QSignalSpy peqReadout(peq, &PeqPage::readoutRequested);
+    ResponseView* pv = peq->findChild<ResponseView*>("peqView");
+    QTest::mouseDClick(pv, Qt::LeftButton, Qt::NoModifier, pv->handlePoint(2).toPoint());
+    QCOMPARE(rig->state.in(2).peq[2].bandGain, 150);
+    QCOMPARE(letters(rig->sink).last(), QStringLiteral("G02"));
+    QCOMPARE(rig->sink.frames.back().text.substr(0, 15), std::string("%G,01,02,01,03,"));
+    QVERIFY(!peqReadout.isEmpty());
+    QCOMPARE(peqReadout.last().at(1).toInt(), 24);
+
+    rig->sink.frames.clear();
+    QSignalSpy geqReadout(geq, &GeqPage::readoutRequested);
+    geq->findChild<ImageButton*>("geqDraw")->setOn(false);
+    ResponseView* gv = geq->findChild<ResponseView*>("geqView");
+    gv->setDrawMode(false);
+    QTest::mouseDClick(gv, Qt::LeftButton, Qt::NoModifier, gv->handlePoint(4).toPoint());
+    QCOMPARE(rig->state.out(3).geq[4].gain, 150);
+    QVERIFY(letters(rig->sink).contains("H03"));
+    QCOMPARE(geqReadout.last().at(0).toInt(), kReadoutFirstOutput + 2);
+    QCOMPARE(geqReadout.last().at(1).toInt(), 9);
+}
+
+QTEST_MAIN(TestProcPagesRows)
+#include "test_proc_pages_rows.moc"
