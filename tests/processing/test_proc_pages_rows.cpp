@@ -17,6 +17,8 @@
 #include "pages/processing/geq_page.h"
 #include "pages/processing/limiter_page.h"
 #include "pages/processing/peq_page.h"
+#include "presets/preset_store.h"
+#include "widgets/preset_list.h"
 #include "widgets/ui_text.h"
 
 using namespace quorvel;
@@ -74,6 +76,7 @@ private slots:
     void dynamicsAndLimiterControlsInBothLanguages();
     void equaliserCaptionsInBothLanguages();
     void doubleClicksResetAndSendAtOnce();
+    void equaliserPresetsSaveAndRecallThroughTheStore();
 
 private:
     std::unique_ptr<test::PageRig> rig;
@@ -208,6 +211,57 @@ void TestProcPagesRows::doubleClicksResetAndSendAtOnce() {
     QVERIFY(letters(rig->sink).contains("H03"));
     QCOMPARE(geqReadout.last().at(0).toInt(), kReadoutFirstOutput + 2);
     QCOMPARE(geqReadout.last().at(1).toInt(), 9);
+}
+
+void TestProcPagesRows::equaliserPresetsSaveAndRecallThroughTheStore() {
+    PresetStore store(PresetStore::pathIn(rig->dir.path().toStdString()));
+    std::vector<std::string> errors;
+    store.setErrorSink([&](const std::string& m) { errors.push_back(m); });
+    PeqPage peq(rig->context(), nullptr);
+    GeqPage geq(rig->context(), nullptr);
+    // As the application does once the store is open.
+    for (QWidget* page : {static_cast<QWidget*>(&peq), static_cast<QWidget*>(&geq)})
+        for (PresetList* list : page->findChildren<PresetList*>())
+            list->bind(&store, &rig->state);
+    peq.bindTo(2);
+    geq.bindTo(5);
+
+    PresetList* peqList = byId<PresetList>(&peq, 1011);
+    QVERIFY(peqList);
+    InputChannel& ch = rig->state.in(3);
+    ch.peq[1].bandGain = 222;
+    ch.peq[3].bandFreq = 7000;
+    ch.hpfOn = 1;
+    ch.hpfFreq = 120;
+    ch.lpfSlope = 8;
+    emit peqList->itemChosen(1011, 0);
+    QCOMPARE(peqList->count(), 2);
+    ch.peq[1].bandGain = 150;
+    ch.peq[3].bandFreq = 5000;
+    ch.hpfOn = 0;
+    ch.lpfSlope = 2;
+    rig->sink.frames.clear();
+    peqList->setSelection(1);
+    peqList->runMenuCommand(presetMenu(PresetBlock::Peq).recallCommand);
+    QCOMPARE(ch.peq[1].bandGain, 222);
+    QCOMPARE(ch.peq[3].bandFreq, 7000);
+    QCOMPARE(ch.hpfOn, 1);
+    QCOMPARE(ch.hpfFreq, 120);
+    QCOMPARE(ch.lpfSlope, 8);
+    QCOMPARE(byId<FaderCtrl>(&peq, 1100)->position(), 222);
+    QCOMPARE(letters(rig->sink), (QStringList{"G03", "G03", "G03", "G03", "E03", "F03"}));
+
+    PresetList* geqList = byId<PresetList>(&geq, 1009);
+    QVERIFY(geqList);
+    rig->state.out(6).geq[30].gain = 12;
+    emit geqList->itemChosen(1009, 0);
+    rig->state.out(6).geq[30].gain = 150;
+    rig->sink.frames.clear();
+    geqList->setSelection(1);
+    geqList->runMenuCommand(presetMenu(PresetBlock::Geq).recallCommand);
+    QCOMPARE(rig->state.out(6).geq[30].gain, 12);
+    QCOMPARE(letters(rig->sink), (QStringList{"H06"}));
+    QVERIFY(errors.empty());
 }
 
 QTEST_MAIN(TestProcPagesRows)
