@@ -77,6 +77,7 @@ private slots:
     void equaliserCaptionsInBothLanguages();
     void doubleClicksResetAndSendAtOnce();
     void equaliserPresetsSaveAndRecallThroughTheStore();
+    void knobReleaseSendsToLinkedMembersToo();
 
 private:
     std::unique_ptr<test::PageRig> rig;
@@ -262,6 +263,36 @@ void TestProcPagesRows::equaliserPresetsSaveAndRecallThroughTheStore() {
     QCOMPARE(rig->state.out(6).geq[30].gain, 12);
     QCOMPARE(letters(rig->sink), (QStringList{"H06"}));
     QVERIFY(errors.empty());
+}
+
+void TestProcPagesRows::knobReleaseSendsToLinkedMembersToo() {
+    // Channels 2 and 4 with the COMP switch; outputs 1 and 3 with LIMIT.
+    rig->state.controlGroups[0][1] = 1;
+    rig->state.controlGroups[0][3] = 1;
+    rig->state.controlGroups[0][cg::kLinkComp] = 1;
+    rig->state.controlGroups[0][cg::kFirstOutput + 0] = 1;
+    rig->state.controlGroups[0][cg::kFirstOutput + 2] = 1;
+    rig->state.controlGroups[0][cg::kLinkLimit] = 1;
+    DynamicsPage dyn(rig->context(), nullptr);
+    LimiterPage lim(rig->context(), nullptr);
+    dyn.bindTo(1);
+    lim.bindTo(0);
+    // The moves store and send nothing; the release, at the last move's value, sends both.
+    FaderCtrl* threshold = byId<FaderCtrl>(&dyn, 1113);
+    emit threshold->faderChanging(1113, 25);
+    emit threshold->faderChanging(1113, 20);
+    QVERIFY(rig->sink.frames.empty());
+    emit threshold->faderChanged(1113, 20);
+    QCOMPARE(letters(rig->sink), (QStringList{"C02", "C04"}));
+    QCOMPARE(rig->state.in(4).dynamics.compThreshold, 20);
+    QCOMPARE(rig->sink.frames.back().pauseAfter, std::chrono::milliseconds(10));
+
+    rig->sink.frames.clear();
+    FaderCtrl* gain = byId<FaderCtrl>(&lim, 1107);
+    emit gain->faderChanging(1107, 55);
+    emit gain->faderChanged(1107, 55);
+    QCOMPARE(letters(rig->sink), (QStringList{"D01", "D03"}));
+    QCOMPARE(rig->state.out(3).limiter[4], 55);
 }
 
 QTEST_MAIN(TestProcPagesRows)
