@@ -10,6 +10,7 @@
 #include "controls/level_meter.h"
 #include "controls/response_view.h"
 #include "controls/skin_label.h"
+#include "controls/skin_store.h"
 #include "curves/plot_mapping.h"
 #include "link/clock.h"
 #include "pages/processing/dynamics_controls.h"
@@ -121,6 +122,18 @@ void TestProcPagesRows::dynamicsAndLimiterControlsInBothLanguages() {
             QCOMPARE(m->columnName(1), zh ? QStringLiteral("输入") : QStringLiteral("IN"));
             QCOMPARE(m->columnName(2), zh ? QStringLiteral("输出") : QStringLiteral("OUT"));
             QCOMPARE(m->columnName(4), zh ? QStringLiteral("衰减") : QStringLiteral("GR"));
+        }
+        // IN and OUT stand side by side: their captions must not meet, or they read as one word.
+        for (QWidget* page : {static_cast<QWidget*>(&dyn), static_cast<QWidget*>(&lim)}) {
+            page->resize(1200, 640);
+            page->show();
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            LevelMeter* m = byId<LevelMeter>(page, 1055);
+            const QFontMetrics fm(SkinStore::pixelFont(16));
+            const int room = m->barRect(2).center().x() - m->barRect(1).center().x();
+            const int half =
+                (fm.horizontalAdvance(m->columnName(1)) + fm.horizontalAdvance(m->columnName(2))) / 2;
+            QVERIFY2(half + 4 <= room, qPrintable(QStringLiteral("%1 + 4 > %2").arg(half).arg(room)));
         }
     }
     // The limiter's release reaches 1 ms, and its ratio reads as the compressor's.
