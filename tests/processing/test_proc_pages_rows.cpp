@@ -136,6 +136,12 @@ void TestProcPagesRows::dynamicsAndLimiterControlsInBothLanguages() {
             QVERIFY2(half + 4 <= room, qPrintable(QStringLiteral("%1 + 4 > %2").arg(half).arg(room)));
         }
     }
+    // On a small screen's page the limiter's "(dB)" level labels still fit at the grid's size.
+    lim.resize(1215, 600);
+    lim.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&lim));
+    ResponseView* curve = lim.findChild<ResponseView*>("limiterCurve");
+    QVERIFY(QFontMetrics(SkinStore::pixelFont(12)).horizontalAdvance("-60 (dB)") + 3 <= curve->plot().left);
     // The limiter's release reaches 1 ms, and its ratio reads as the compressor's.
     emit byId<FaderCtrl>(&lim, 1111)->faderChanged(1111, 1);
     QCOMPARE(rig->state.out(8).limiter[3], 1);
