@@ -28,6 +28,7 @@
 #include "binding/edit_controller.h"
 #include "controls/fader_ctrl.h"
 #include "controls/level_meter.h"
+#include "controls/response_view.h"
 #include "link/report_changes.h"
 #include "mixing/groups.h"
 #include "pages/admin/device_settings_page.h"
@@ -460,6 +461,57 @@ private slots:
         QCOMPARE(app.exitStatus(), QProcess::NormalExit);
         QCOMPARE(app.exitCode(), 0);
         QVERIFY(!QFile::exists(dir.filePath("quorvel.ini"))); // --host is for this run only
+    }
+    // Every processing page shows what the user touched in the readout, with its kind's name and
+    // unit; handles show the band, output pages count from channel 18.
+    void processingPagesFeedTheReadout() {
+        Rig r("127.0.0.2");
+        MainWindow& w = *r.window;
+        auto* name = r.find<QLabel>("readoutParamName");
+        auto* v1 = r.find<QLineEdit>("readoutValue1");
+        auto* v2 = r.find<QLineEdit>("readoutValue2");
+        auto knob = [&](int page, const char* object) {
+            auto* k = w.pages().page(page)->findChild<FaderCtrl*>(object);
+            Q_ASSERT(k);
+            return k;
+        };
+
+        w.navigation().openDetail(DetailPage::Dynamics, 2);
+        emit knob(149, "compThresholdKnob")->faderChanging(1113, 20);
+        QCOMPARE(w.readout()->readoutChannel(), 2);
+        QCOMPARE(w.readout()->kind(), 54);
+        QCOMPARE(name->text(), "Threshold");
+        QCOMPARE(v1->text(), "-40dB");
+        emit knob(149, "compRatioKnob")->faderChanged(1115, 45);
+        QCOMPARE(w.readout()->kind(), 55);
+        QCOMPARE(v1->text(), "1:4.5");
+
+        w.navigation().openDetail(DetailPage::Peq, 1);
+        emit knob(150, "band2Gain")->faderChanged(1100, 180);
+        QCOMPARE(w.readout()->kind(), 8);
+        QCOMPARE(name->text(), "BAND2 GAIN");
+        QCOMPARE(v1->text(), "3.0dB");
+        auto* view = w.pages().page(150)->findChild<ResponseView*>("peqView");
+        emit view->handleMoved(2, 2500.0, -6.0, true);
+        QCOMPARE(w.readout()->readoutChannel(), 1);
+        QCOMPARE(w.readout()->kind(), 24);
+        QCOMPARE(v1->text(), "-6.0dB");
+        QCOMPARE(v2->text(), "2500Hz");
+
+        w.navigation().openDetail(DetailPage::Limiter, 7);
+        emit knob(156, "limiterReleaseKnob")->faderChanged(1111, 1);
+        QCOMPARE(w.readout()->readoutChannel(), 25);
+        QCOMPARE(w.readout()->kind(), 44);
+        QCOMPARE(v1->text(), "1ms");
+
+        w.navigation().openDetail(DetailPage::Geq, 0);
+        r.state.out(1).geq[4].gain = 200;
+        emit w.pages().page(151)->findChild<ResponseView*>("geqView")->handleReset(4);
+        QCOMPARE(r.state.out(1).geq[4].gain, 150);
+        QCOMPARE(w.readout()->readoutChannel(), 18);
+        QCOMPARE(w.readout()->kind(), 9);
+        QCOMPARE(name->text(), "BAND5");
+        QCOMPARE(v1->text(), "0.0dB");
     }
 };
 

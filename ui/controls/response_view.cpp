@@ -148,7 +148,11 @@ void ResponseView::sweepTo(QPointF pos) {
 }
 
 curves::PlotRect ResponseView::plot() const {
-    return curves::plotRect(width(), height(), axesShown_);
+    curves::PlotRect r = curves::plotRect(width(), height(), axesShown_);
+    // A twentieth of the width cannot hold "-60 (dB)" at a readable size on the usual screens.
+    constexpr int kDbLabelRoom = 58;
+    if (axesShown_ && mode_ == Limiter) r.left = qMax(r.left, qMin(kDbLabelRoom, width() / 4));
+    return r;
 }
 
 QPointF ResponseView::handlePoint(int band) const {

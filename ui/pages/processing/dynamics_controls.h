@@ -65,6 +65,10 @@ private:
 
 // The transfer view of a dynamics block: mode, axes -60..0 dB, no frequency labels.
 ResponseView* makeTransferView(QWidget* page, int id, const char* objectName, int mode);
+
+// Room for the captions of IN and OUT side by side in either language; narrower, they meet.
+inline constexpr int kDynamicsMeterWidth = 200;
+
 // The meter of IN, GR and OUT: bars 1 input, 2 output, 4 gain reduction, on a 0..60 scale.
 LevelMeter* makeDynamicsMeter(QWidget* page, int id, const char* objectName);
 void setDynamicsMeterLanguage(LevelMeter* meter, int lang);

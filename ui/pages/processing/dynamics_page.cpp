@@ -227,11 +227,11 @@ void DynamicsPage::layoutControls() {
     compPresets_->setGeometry(kMargin + 200, 52, 220, 26);
     const int side = std::max(200, std::min(h - kTop - 40, w / 2 - 60));
     // What the meter and the knob column leave of the width goes to the curve.
-    const int curveW =
-        std::max(side, std::min(side + side / 8, w - kMargin - 180 - 40 - 96 - 120 - 90 - 2 * kMargin));
+    const int curveW = std::max(side, std::min(side + side / 8, w - kMargin - kDynamicsMeterWidth - 40 - 96 -
+                                                                    120 - 90 - 2 * kMargin));
     compCurve_->setGeometry(kMargin, kTop, curveW, side);
     const int meterX = compCurve_->geometry().right() + 20;
-    meter_->setGeometry(meterX, kTop, 180, side);
+    meter_->setGeometry(meterX, kTop, kDynamicsMeterWidth, side);
     const int knobX = meter_->geometry().right() + 30;
     const int valueW = 90, captionW = 96;
     const int knobW = std::max(120, w - knobX - captionW - valueW - kMargin - 10);

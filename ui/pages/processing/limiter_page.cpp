@@ -146,11 +146,11 @@ void LimiterPage::resizeEvent(QResizeEvent* event) {
     const int side = std::max(200, std::min(h - kTop - 40, w / 2 - 60));
     // The "(dB)" labels need a wider margin than the compressor's plain numbers.
     // What the meter and the knob column leave of the width goes to the curve.
-    const int curveW =
-        std::max(side, std::min(side + side / 2, w - kMargin - 160 - 40 - 96 - 120 - 90 - 2 * kMargin));
+    const int curveW = std::max(side, std::min(side + side / 2, w - kMargin - kDynamicsMeterWidth - 40 - 96 -
+                                                                    120 - 90 - 2 * kMargin));
     curve_->setGeometry(kMargin, kTop, curveW, side);
     const int meterX = curve_->geometry().right() + 20;
-    meter_->setGeometry(meterX, kTop, 160, side);
+    meter_->setGeometry(meterX, kTop, kDynamicsMeterWidth, side);
     const int knobX = meter_->geometry().right() + 30;
     const int valueW = 90, captionW = 96;
     const int knobW = std::max(120, w - knobX - captionW - valueW - kMargin - 10);

@@ -83,17 +83,20 @@ PeqPage::PeqPage(const PageContext& ctx, QWidget* parent)
     rowLabels_[0] = makeLabel(0, "peqGainLabel");
     rowLabels_[1] = makeLabel(0, "peqFreqLabel");
     rowLabels_[2] = makeLabel(0, "peqQLabel");
-    constexpr int kCaption[kPeqSlots] = {1093, 1099, 1103, 1107, 1111};
+    // Caption, gain, frequency and Q of each band; band 1 leaves room for its type button.
+    constexpr int kIds[kPeqSlots][4] = {{1093, 1096, 1097, 1098},
+                                        {1099, 1100, 1101, 1102},
+                                        {1103, 1104, 1105, 1106},
+                                        {1107, 1108, 1109, 1110},
+                                        {1111, 1112, 1113, 1114}};
     for (int b = 0; b < kPeqSlots; ++b) {
         BandControls& c = bands_[static_cast<std::size_t>(b)];
-        const int base = kCaption[b];
-        c.caption = makeLabel(base, qPrintable(QStringLiteral("band%1Caption").arg(b + 1)), 10);
-        c.gain =
-            makeKnob(b == 4 ? 1112 : base + 3, qPrintable(QStringLiteral("band%1Gain").arg(b + 1)), kGainMax);
-        c.freq = makeKnob(b == 4 ? 1113 : base + 4, qPrintable(QStringLiteral("band%1Freq").arg(b + 1)),
-                          kFreqKnobMax);
+        const int* id = kIds[b];
+        c.caption = makeLabel(id[0], qPrintable(QStringLiteral("band%1Caption").arg(b + 1)), 10);
+        c.gain = makeKnob(id[1], qPrintable(QStringLiteral("band%1Gain").arg(b + 1)), kGainMax);
+        c.freq = makeKnob(id[2], qPrintable(QStringLiteral("band%1Freq").arg(b + 1)), kFreqKnobMax);
         c.freq->setMinimum(kFreqKnobMin);
-        c.q = makeKnob(b == 4 ? 1114 : base + 5, qPrintable(QStringLiteral("band%1Q").arg(b + 1)), kQMax);
+        c.q = makeKnob(id[3], qPrintable(QStringLiteral("band%1Q").arg(b + 1)), kQMax);
         c.gainValue = makeLabel(0, "");
         c.freqValue = makeLabel(0, "");
         c.qValue = makeLabel(0, "");
