@@ -97,7 +97,6 @@ private:
     NavButton* connect_;
     NavButton* offline_;
     QTreeWidget* searchList_;
-    QLabel* laterNote_;
     BusyPopup* popup_;
     const PageContext* ctx_ = nullptr;
     DeviceSearch* deviceSearch_ = nullptr;
