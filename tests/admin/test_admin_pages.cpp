@@ -237,6 +237,24 @@ private slots:
         page.search()->stop();
     }
 
+    void connectRightAfterSearchKeepsTheNewConnection() {
+        test::PageRig rig;
+        rig.state.link.linkOnline = false;
+        rig.state.link.udpPort = testPort(6);
+        DeviceSettingsPage page(rig.context(), nullptr);
+        page.show();
+        page.pressConnect(); // nobody answers: the handshake stays pending on the link's socket
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.link.handshakePending, 5000);
+        page.startSearch(); // goes offline; the sweep waits for the socket to be let go
+        QVERIFY(!rig.state.link.handshakePending);
+        page.pressConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.link.handshakePending, 5000);
+        // The delayed sweep neither ran nor took the port from under the new attempt.
+        QVERIFY(!page.search()->running());
+        QVERIFY(rig.state.link.socketReady);
+        QVERIFY(page.findChild<NavButton*>("searchButton")->isEnabled());
+    }
+
     void eachTabShowsOnlyItsOwnControls() {
         test::PageRig rig;
         DeviceSettingsPage page(rig.context(), nullptr);

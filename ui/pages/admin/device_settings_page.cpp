@@ -124,9 +124,7 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     // The tab has asked its question already.
     connect(firmwareTab_, &FirmwareTab::recoveryConfirmed, this, &DeviceSettingsPage::factoryReset);
     // The update's socket takes the link port, which a search would still hold.
-    connect(firmwareTab_, &FirmwareTab::transferStarting, this, [this] {
-        if (deviceSearch_) deviceSearch_->stop();
-    });
+    connect(firmwareTab_, &FirmwareTab::transferStarting, this, &DeviceSettingsPage::stopSearch);
 
     popup_ = new BusyPopup(this);
 
@@ -269,7 +267,7 @@ void DeviceSettingsPage::pressConnect() {
         return;
     }
     // The search socket holds the link's port; the link needs it now.
-    if (deviceSearch_) deviceSearch_->stop();
+    stopSearch();
     const bool wasOnline = state_.link.linkOnline;
     link_.pressConnect();
     // The button shows the link's state, not the click: the link's events move it.
@@ -293,10 +291,21 @@ void DeviceSettingsPage::startSearch() {
     const bool linkUp = state_.link.linkOnline || link_.link().socketReady() || state_.link.handshakePending;
     if (linkUp) link_.workOffline();
     search_->setEnabled(false);
+    sweepPending_ = true;
     QTimer::singleShot(linkUp ? 100 : 0, this, &DeviceSettingsPage::beginSweep);
 }
 
+void DeviceSettingsPage::stopSearch() {
+    // A sweep still waiting for the link to let go would otherwise take the port afterwards,
+    // from under a new connection or an update.
+    sweepPending_ = false;
+    search_->setEnabled(deviceSearch_ != nullptr);
+    if (deviceSearch_) deviceSearch_->stop();
+}
+
 void DeviceSettingsPage::beginSweep() {
+    if (!sweepPending_) return;
+    sweepPending_ = false;
     search_->setEnabled(true);
     link_.link().releaseSocket(std::chrono::milliseconds(0));
     searchList_->clear();
