@@ -26,6 +26,7 @@
 #include "pages/admin/unit_panel.h"
 #include "pages/admin/upload_runner.h"
 #include "presets/preset_store.h"
+#include "sim/report_builder.h"
 #include "sim/simulator.h"
 #include "widgets/nav_button.h"
 
@@ -91,6 +92,22 @@ private slots:
         QCOMPARE(rig.state.units[0][3], 0);
         test::click(units.unitButton(0));
         QCOMPARE(units.selector(3)->selection(), 0);
+    }
+
+    void unitsFollowANamesReportWhileShown() {
+        test::PageRig rig;
+        rig.state.unitCount = 0;
+        UnitPanel units(rig.context(), nullptr);
+        units.show();
+        QVERIFY(!units.unitButton(0)->isEnabled() && !units.callButton()->isEnabled());
+        DeviceState device;
+        loadFactoryDefaults(device);
+        ReportDispatcher dispatcher(rig.state);
+        rig.report(dispatcher, sim::buildNamesReport(device, 3));
+        QCOMPARE(rig.state.unitCount, 3);
+        QVERIFY(units.unitButton(2)->isEnabled() && !units.unitButton(3)->isEnabled());
+        QCOMPARE(units.selectedUnit(), 0);
+        QVERIFY(units.selector(0)->isEnabled() && units.callButton()->isEnabled());
     }
 
     void scenesSaveListAndRecall() {

@@ -75,6 +75,10 @@ UnitPanel::UnitPanel(const PageContext& ctx, QWidget* parent) : QWidget(parent),
     connect(reset_, &NavButton::clicked, this, &UnitPanel::requestReset);
     setLanguage(languageFlag());
     showUnits();
+    // Units attached or removed while the tab is up show at once, not on the next visit.
+    connect(&ctx_.edits, &EditController::changed, this, [this](const ChangeSet& changes) {
+        if (isVisible() && (changes.all() || changes.contains(fieldId("unitCount")))) showUnits();
+    });
 }
 
 void UnitPanel::setLanguage(int lang) {
