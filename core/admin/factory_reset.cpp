@@ -9,6 +9,9 @@ ChangeSet applyFactoryReset(DeviceState& s, int languageFlag) {
     const std::int32_t unitCount = s.unitCount;
     const std::int32_t spanTime = s.spanTime;
     const std::int32_t reportNumber = s.reportNumber;
+    // What the device said of its firmware is no setting, and the flag is the reset's own guard.
+    std::string hardwareVersion = std::move(s.hardwareVersion), basicVersion = std::move(s.basicVersion);
+    const bool updateBusy = s.updateBusy;
     s = DeviceState{};
     loadFactoryDefaults(s, languageFlag);
     for (auto& unit : s.units)
@@ -17,6 +20,9 @@ ChangeSet applyFactoryReset(DeviceState& s, int languageFlag) {
     s.unitCount = unitCount;
     s.spanTime = spanTime;
     s.reportNumber = reportNumber;
+    s.hardwareVersion = std::move(hardwareVersion);
+    s.basicVersion = std::move(basicVersion);
+    s.updateBusy = updateBusy;
     return ChangeSet::everything();
 }
 

@@ -440,7 +440,12 @@ UpdateResult FirmwareUpdater::runRemote(const std::string& pageUrl, const std::f
         if (cancelled_) return finish(Outcome::Cancelled, "Update cancelled.", "升级已取消。");
         if (!got.ok) return finish(Outcome::Refused, "Update fail.", "升级失败。", got.error);
     }
-    return sendImages({{digital, kTargetDigital}, {dsp, kTargetDsp}}, settings_.timing.beforeDownloaded);
+    UpdateResult r =
+        sendImages({{digital, kTargetDigital}, {dsp, kTargetDsp}}, settings_.timing.beforeDownloaded);
+    // The remote flow's own wording of success ends with a full stop.
+    if (r.outcome == Outcome::Success)
+        r.message = pick(settings_.languageFlag, "Update successfully.", "升级成功。");
+    return r;
 }
 
 } // namespace quorvel::firmware

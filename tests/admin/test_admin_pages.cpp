@@ -1,13 +1,17 @@
 // The SHOW, DISPLAY and CONNECT tabs offscreen: clicks and choices in, frames and state out.
+#include "admin/firmware_update.h"
 #include "link/device_link.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "../binding/page_rig.h"
@@ -17,10 +21,12 @@
 #include "controls/image_button.h"
 #include "pages/admin/device_search.h"
 #include "pages/admin/device_settings_page.h"
+#include "pages/admin/firmware_tab.h"
 #include "pages/admin/scene_panel.h"
 #include "pages/admin/unit_panel.h"
 #include "pages/admin/upload_runner.h"
 #include "presets/preset_store.h"
+#include "sim/report_builder.h"
 #include "sim/simulator.h"
 #include "widgets/nav_button.h"
 
@@ -86,6 +92,22 @@ private slots:
         QCOMPARE(rig.state.units[0][3], 0);
         test::click(units.unitButton(0));
         QCOMPARE(units.selector(3)->selection(), 0);
+    }
+
+    void unitsFollowANamesReportWhileShown() {
+        test::PageRig rig;
+        rig.state.unitCount = 0;
+        UnitPanel units(rig.context(), nullptr);
+        units.show();
+        QVERIFY(!units.unitButton(0)->isEnabled() && !units.callButton()->isEnabled());
+        DeviceState device;
+        loadFactoryDefaults(device);
+        ReportDispatcher dispatcher(rig.state);
+        rig.report(dispatcher, sim::buildNamesReport(device, 3));
+        QCOMPARE(rig.state.unitCount, 3);
+        QVERIFY(units.unitButton(2)->isEnabled() && !units.unitButton(3)->isEnabled());
+        QCOMPARE(units.selectedUnit(), 0);
+        QVERIFY(units.selector(0)->isEnabled() && units.callButton()->isEnabled());
     }
 
     void scenesSaveListAndRecall() {
@@ -230,6 +252,131 @@ private slots:
         QVERIFY(!message(&page, "searchFailed"));
         QCOMPARE(page.searchList()->topLevelItem(0)->text(0), QStringLiteral("127.0.0.2"));
         page.search()->stop();
+    }
+
+    void connectRightAfterSearchKeepsTheNewConnection() {
+        test::PageRig rig;
+        rig.state.link.linkOnline = false;
+        rig.state.link.udpPort = testPort(6);
+        DeviceSettingsPage page(rig.context(), nullptr);
+        page.show();
+        page.pressConnect(); // nobody answers: the handshake stays pending on the link's socket
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.link.handshakePending, 5000);
+        page.startSearch(); // goes offline; the sweep waits for the socket to be let go
+        QVERIFY(!rig.state.link.handshakePending);
+        page.pressConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.link.handshakePending, 5000);
+        // The delayed sweep neither ran nor took the port from under the new attempt.
+        QVERIFY(!page.search()->running());
+        QVERIFY(rig.state.link.socketReady);
+        QVERIFY(page.findChild<NavButton*>("searchButton")->isEnabled());
+    }
+
+    void eachTabShowsOnlyItsOwnControls() {
+        test::PageRig rig;
+        DeviceSettingsPage page(rig.context(), nullptr);
+        page.show();
+        QWidget* connectOnly[] = {
+            page.findChild<QLineEdit*>("addressField"),  page.findChild<QLineEdit*>("spanField"),
+            page.findChild<NavButton*>("searchButton"),  page.findChild<NavButton*>("connectButton"),
+            page.findChild<NavButton*>("offlineButton"), page.searchList()};
+        QWidget* sets = page.findChild<VersionLabels*>("versionLabels", Qt::FindDirectChildrenOnly);
+        QVERIFY(sets);
+        for (int tab :
+             {DeviceSettingsPage::ShowTab, DeviceSettingsPage::HelpTab, DeviceSettingsPage::DisplayTab,
+              DeviceSettingsPage::SetTab, DeviceSettingsPage::ConnectTab}) {
+            page.selectTab(tab);
+            for (QWidget* w : connectOnly)
+                QCOMPARE(w->isVisible(), tab == DeviceSettingsPage::ConnectTab);
+            QCOMPARE(page.scenePanel()->isVisible(), tab == DeviceSettingsPage::ShowTab);
+            QCOMPARE(page.firmwareTab()->isVisible(), tab == DeviceSettingsPage::HelpTab);
+            QCOMPARE(page.unitPanel()->isVisible(), tab == DeviceSettingsPage::DisplayTab);
+            QCOMPARE(sets->isVisible(), tab == DeviceSettingsPage::SetTab);
+            // No tab is left with a placeholder text over its controls.
+            for (QLabel* l : page.findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(!l->isVisible() || tab == DeviceSettingsPage::ConnectTab,
+                         qPrintable(l->objectName()));
+        }
+        QVERIFY(!page.findChild<NavButton*>("settingsTabSet")->isVisible());
+    }
+
+    void recoveryOnTheHelpTabResetsSendsAndReports() {
+        test::PageRig rig; // online, the line always free
+        DeviceSettingsPage page(rig.context(), nullptr);
+        page.show();
+        page.selectTab(DeviceSettingsPage::HelpTab);
+        rig.state.automix.nomAttenuation = 21;
+        FirmwareTab* help = page.firmwareTab();
+        test::click(help->findChild<NavButton*>("recoveryButton"));
+        QTRY_VERIFY(message(help, "recoveryQuestion"));
+        message(help, "recoveryQuestion")->button(QMessageBox::Ok)->click();
+        QCOMPARE(rig.state.automix.nomAttenuation, 27);
+        QVERIFY(rig.state.updateBusy);
+        QVERIFY(page.uploadRunner()->running());
+        // A second RECOVERY while the first is on the wire is turned away.
+        help->pressRecovery();
+        QVERIFY(message(help, "resetBusy"));
+        QTRY_VERIFY_WITH_TIMEOUT(message(&page, "resetDone"), 5000);
+        QCOMPARE(message(&page, "resetDone")->text(), QStringLiteral("Reset successfully."));
+        QVERIFY(!rig.state.updateBusy);
+        QCOMPARE(rig.sink.frames.size(), std::size_t{219});
+        QCOMPARE(QString::fromStdString(rig.sink.frames.front().text), QString::fromStdString(buildQ(0)));
+        QCOMPARE(QString::fromStdString(rig.sink.frames.back().text), QString::fromStdString(buildQ(1)));
+    }
+
+    void recoveryWaitsForASceneStillOnItsWay() {
+        test::PageRig rig;
+        DeviceSettingsPage page(rig.context(), nullptr);
+        rig.state.automix.nomAttenuation = 21;
+        QVERIFY(page.uploadRunner()->start()); // as a scene recall does
+        page.firmwareTab()->pressRecovery();
+        QTRY_VERIFY(message(page.firmwareTab(), "recoveryQuestion"));
+        message(page.firmwareTab(), "recoveryQuestion")->button(QMessageBox::Ok)->click();
+        // Neither the model nor the upload under way take half a reset; no success is claimed.
+        QVERIFY(message(&page, "resetBusy"));
+        QCOMPARE(rig.state.automix.nomAttenuation, 21);
+        QVERIFY(!rig.state.updateBusy);
+        QTRY_VERIFY(!page.uploadRunner()->running());
+        QVERIFY(!message(&page, "resetDone"));
+    }
+
+    void localUpdateStopsARunningSearchAndASearchWaitsForTheUpdate() {
+        test::PageRig rig;
+        rig.state.link.linkOnline = false;
+        const std::uint16_t port = testPort(7);
+        rig.state.link.udpPort = port;
+        QTemporaryDir stored;
+        sim::SimOptions so;
+        so.bind = "127.0.0.2";
+        so.port = port;
+        so.meterHz = 0;
+        so.firmwareDir = stored.path().toStdString();
+        sim::Simulator dev(so);
+        std::string error;
+        QVERIFY2(dev.start(error), error.c_str());
+        const std::string digital(1500, 'n'), dsp(2048, 'd');
+        std::ofstream(rig.dir.filePath("Digital-QUORVEL.bin").toStdString(), std::ios::binary) << digital;
+        std::ofstream(rig.dir.filePath("DSP-QUORVEL.bin").toStdString(), std::ios::binary) << dsp;
+
+        DeviceSettingsPage page(rig.context(), nullptr);
+        page.firmwareTab()->setTiming(firmware::FirmwareTiming::quick());
+        page.show();
+        page.startSearch();
+        QTRY_VERIFY(page.search()->running());
+        page.selectTab(DeviceSettingsPage::HelpTab);
+        page.firmwareTab()->pressLocal();
+        QTRY_VERIFY(message(page.firmwareTab(), "updateQuestion"));
+        message(page.firmwareTab(), "updateQuestion")->button(QMessageBox::Ok)->click();
+        QVERIFY(!page.search()->running()); // its socket held the port the update binds
+        QVERIFY(rig.state.updateBusy);
+        page.startSearch();
+        QVERIFY(message(&page, "updateBusy"));
+        QVERIFY(!page.search()->running());
+        QTRY_VERIFY_WITH_TIMEOUT(message(page.firmwareTab(), "updateResult"), 10000);
+        QCOMPARE(message(page.firmwareTab(), "updateResult")->text(), QStringLiteral("Update successfully"));
+        QVERIFY(!message(&page, "searchFailed"));
+        std::ifstream in(stored.filePath("digital.bin").toStdString(), std::ios::binary);
+        QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), digital);
     }
 };
 

@@ -180,7 +180,13 @@ TEST(FactoryReset, RestoresTheFactoryModelAndKeepsTheLink) {
     setName(s.out(6).name, "Stream");
     s.automix = AutomixSettings{};
     s.units[2] = {1, 2, 3, 4, 5};
+    s.hardwareVersion = "32";
+    s.basicVersion = "250";
+    s.updateBusy = true; // set by the reset itself, which clears it once the upload is done
     applyFactoryReset(s, 1);
+    EXPECT_EQ(s.hardwareVersion, "32");
+    EXPECT_EQ(s.basicVersion, "250");
+    EXPECT_TRUE(s.updateBusy);
     EXPECT_EQ(s.link.hostAddress, "127.0.0.9");
     EXPECT_TRUE(s.link.linkOnline);
     EXPECT_EQ(s.unitCount, 3);

@@ -348,6 +348,7 @@ TEST(FirmwareRemote, ANewerPublishedVersionIsDownloadedAndSent) {
     FirmwareUpdater up(rig.settings(), e);
     UpdateResult r = up.runRemote(web.url("/version"), rig.app.path());
     ASSERT_EQ(r.outcome, Outcome::Success) << r.detail;
+    EXPECT_EQ(r.message, "Update successfully."); // the remote flow's wording, unlike LOCAL's
     EXPECT_EQ(seen.remote, "10");
     EXPECT_EQ(seen.hardware, "9");
     EXPECT_EQ(readFile(rig.app.path() / "upate1.bin"), dsp);

@@ -48,6 +48,13 @@ private slots:
         QVERIFY(err.contains("10.0.0"));
         QVERIFY(!parseAppOptions({"quorvel", "--demo", "--host", "127.0.0.5"}, o, err, help));
         QVERIFY(!parseAppOptions({"quorvel", "--bogus"}, o, err, help));
+        QVERIFY(parseAppOptions({"quorvel", "--demo", "--units", "2"}, o, err, help));
+        QCOMPARE(o.demoUnits, 2);
+        QVERIFY(parseAppOptions({"quorvel", "--demo"}, o, err, help));
+        QCOMPARE(o.demoUnits, 4);
+        // The device reports at most four; a fifth would enable no button and mislead.
+        QVERIFY(!parseAppOptions({"quorvel", "--demo", "--units", "5"}, o, err, help));
+        QVERIFY(!parseAppOptions({"quorvel", "--demo", "--units", "two"}, o, err, help));
         // A bare address would otherwise be ignored and the stored device used instead.
         QVERIFY(!parseAppOptions({"quorvel", "127.0.0.7"}, o, err, help));
         QVERIFY(err.contains("127.0.0.7") && err.contains("--host"));

@@ -448,6 +448,39 @@ private slots:
         QTRY_COMPARE(sim->subscribedClients(), 0);
     }
 
+    void recoveryResetsTheConnectedDeviceAndTheLinkStaysUp() {
+        auto sim = startSimulator();
+        Rig r("127.0.0.2");
+        r.pressConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(r.state.link.linkOnline, 5000);
+        sim->moveFaderAtDevice(4, 12);
+        QTRY_COMPARE(r.state.in(4).level, 12);
+
+        // SYSTEM, HELP, RECOVERY, OK: through the window's own edit path to the device.
+        r.window->navigation().setTab(Tab::System);
+        QTest::mouseClick(r.button("settingsTabHelp"), Qt::LeftButton);
+        QTest::mouseClick(r.button("recoveryButton"), Qt::LeftButton);
+        QMessageBox* ask = nullptr;
+        QTRY_VERIFY((ask = r.window->findChild<QMessageBox*>("recoveryQuestion")));
+        ask->button(QMessageBox::Ok)->click();
+        QVERIFY(r.state.updateBusy);
+        QMessageBox* done = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((done = r.window->findChild<QMessageBox*>("resetDone")), 15000);
+        QCOMPARE(done->text(), QStringLiteral("Reset successfully."));
+        QVERIFY(!r.state.updateBusy);
+        DeviceState factory;
+        loadFactoryDefaults(factory, 1);
+        const DeviceState device = sim->snapshot();
+        QCOMPARE(device.in(4).level, factory.in(4).level);
+        QCOMPARE(std::string(nameView(device.in(4).name)), std::string("CH 4"));
+        QCOMPARE(device.automix.nomAttenuation, 27);
+        // The upload's last Q 1 has the device reporting again.
+        QVERIFY(r.state.link.linkOnline);
+        QCOMPARE(sim->subscribedClients(), 1);
+        sim->moveFaderAtDevice(4, 20);
+        QTRY_COMPARE(r.state.in(4).level, 20);
+    }
+
     void terminationSignalClosesInOrder() {
         QTemporaryDir dir;
         QProcess app;

@@ -19,9 +19,10 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
         "demo",
         "Start a built-in device simulator on the first free address from 127.0.0.2 and connect to it.");
     const QCommandLineOption geometry("geometry", "Window size instead of maximised.", "WxH");
+    const QCommandLineOption units("units", "Conference units the demo device reports, 0..4.", "N", "4");
     QCommandLineOption screenshots("screenshot-dir", "Save a PNG of every page into DIR, then quit.", "DIR");
     screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
-    p.addOptions({help, host, connect, dataDir, language, demo, geometry, screenshots});
+    p.addOptions({help, host, connect, dataDir, language, demo, geometry, units, screenshots});
     // Read before any application object exists, so the program name is filled in here.
     helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
 
@@ -68,6 +69,12 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
         out.geometry = QSize(m.captured(1).toInt(), m.captured(2).toInt());
     }
     out.screenshotDir = p.value(screenshots);
+    bool unitsOk = false;
+    out.demoUnits = p.value(units).toInt(&unitsOk);
+    if (!unitsOk || out.demoUnits < 0 || out.demoUnits > 4) {
+        error = QStringLiteral("--units: expected 0 to 4, got \"%1\"").arg(p.value(units));
+        return false;
+    }
     if (out.demo && !out.host.isEmpty()) {
         error = QStringLiteral("--demo and --host cannot be combined");
         return false;

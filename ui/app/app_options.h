@@ -15,6 +15,7 @@ struct AppOptions {
     bool demo = false;
     QSize geometry;        // fixed window size instead of maximised (screenshots)
     QString screenshotDir; // walk every page, save one PNG each, then quit
+    int demoUnits = 4;     // conference units the demo device reports (0..4)
     bool help = false;
 };
 

@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         so.port = kDevicePort;
         so.meterHz = 20;
         so.wiggle = true;
-        so.units = 4; // the demo mixer has its conference units attached
+        so.units = opts.demoUnits; // the demo mixer has its conference units attached
         std::string why;
         if (!startDemoDevice(so, demo, why))
             return failStart(pick("The demo device could not start: %1", "演示设备无法启动: %1")

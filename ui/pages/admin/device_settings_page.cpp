@@ -117,10 +117,6 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     searchList_->setColumnWidth(0, 150);
     searchList_->setColumnWidth(1, 100);
 
-    laterNote_ = makeLabel(this, "tabNote");
-    laterNote_->setGeometry(100, 110, 700, 32);
-    skin::styleLabel(laterNote_, skin::LabelTone::Dim);
-
     firmwareTab_ = new FirmwareTab(state, link, profile, this);
     firmwareTab_->setGeometry(84, 94, 580, 300);
     setVersions_ = new VersionLabels(state, this);
@@ -128,9 +124,7 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     // The tab has asked its question already.
     connect(firmwareTab_, &FirmwareTab::recoveryConfirmed, this, &DeviceSettingsPage::factoryReset);
     // The update's socket takes the link port, which a search would still hold.
-    connect(firmwareTab_, &FirmwareTab::transferStarting, this, [this] {
-        if (deviceSearch_) deviceSearch_->stop();
-    });
+    connect(firmwareTab_, &FirmwareTab::transferStarting, this, &DeviceSettingsPage::stopSearch);
 
     popup_ = new BusyPopup(this);
 
@@ -189,8 +183,6 @@ void DeviceSettingsPage::setLanguage(int lang) {
                                              : pick(lang, "CONNECT", "连接"));
     offline_->setText(pick(lang, "OFFLINE", "离线"));
     searchList_->setHeaderLabels({pick(lang, "DEVICE IP", "设置IP"), pick(lang, "PORT", "端口")});
-    laterNote_->setText(
-        pick(lang, "This tab arrives with a later release of the editor.", "此页面将在后续版本中提供."));
     if (scenePanel_) scenePanel_->setLanguage(lang);
     if (unitPanel_) unitPanel_->setLanguage(lang);
     firmwareTab_->setLanguage(lang);
@@ -214,9 +206,6 @@ void DeviceSettingsPage::selectTab(int tab) {
     if (unitPanel_) unitPanel_->setVisible(tab == DisplayTab);
     firmwareTab_->setVisible(tab == HelpTab);
     setVersions_->setVisible(tab == SetTab);
-    const bool own = (tab == ShowTab && scenePanel_) || (tab == DisplayTab && unitPanel_) || tab == HelpTab ||
-                     tab == SetTab;
-    laterNote_->setVisible(!connectTab && !own);
 }
 
 void DeviceSettingsPage::refresh() {
@@ -278,7 +267,7 @@ void DeviceSettingsPage::pressConnect() {
         return;
     }
     // The search socket holds the link's port; the link needs it now.
-    if (deviceSearch_) deviceSearch_->stop();
+    stopSearch();
     const bool wasOnline = state_.link.linkOnline;
     link_.pressConnect();
     // The button shows the link's state, not the click: the link's events move it.
@@ -288,16 +277,35 @@ void DeviceSettingsPage::pressConnect() {
 
 void DeviceSettingsPage::startSearch() {
     if (!deviceSearch_) return;
+    // The update's socket holds the link port; a search socket beside it could take the
+    // device's block acknowledgements.
+    if (state_.updateBusy) {
+        showMessage(
+            this, resetting_ ? QStringLiteral("Reseting device.......") : QStringLiteral("Updateing......."),
+            QString(), resetting_ ? "resetBusy" : "updateBusy");
+        return;
+    }
     deviceSearch_->stop();
     // The link's receive loop would take the answers and its socket holds the port: offline
     // first, and the socket handed back once the last Q 0 had its moment to leave.
     const bool linkUp = state_.link.linkOnline || link_.link().socketReady() || state_.link.handshakePending;
     if (linkUp) link_.workOffline();
     search_->setEnabled(false);
+    sweepPending_ = true;
     QTimer::singleShot(linkUp ? 100 : 0, this, &DeviceSettingsPage::beginSweep);
 }
 
+void DeviceSettingsPage::stopSearch() {
+    // A sweep still waiting for the link to let go would otherwise take the port afterwards,
+    // from under a new connection or an update.
+    sweepPending_ = false;
+    search_->setEnabled(deviceSearch_ != nullptr);
+    if (deviceSearch_) deviceSearch_->stop();
+}
+
 void DeviceSettingsPage::beginSweep() {
+    if (!sweepPending_) return;
+    sweepPending_ = false;
     search_->setEnabled(true);
     link_.link().releaseSocket(std::chrono::milliseconds(0));
     searchList_->clear();
@@ -341,6 +349,12 @@ void DeviceSettingsPage::requestFactoryReset() {
 
 void DeviceSettingsPage::factoryReset() {
     if (!ctx_ || resetting_ || state_.updateBusy) return;
+    // A scene still on its way would carry on with the reset values half-way through and the
+    // reset could not be sent: nothing is changed.
+    if (upload_ && upload_->running()) {
+        showMessage(this, pick("Reseting device.......", "Reseting device......."), QString(), "resetBusy");
+        return;
+    }
     resetting_ = true;
     state_.updateBusy = true; // LOCAL, UPDATE and a second RECOVERY wait for the reset
     ctx_->edits.announce(applyFactoryReset(state_, language_));

@@ -78,6 +78,7 @@ private:
     void onConnectButton(bool pressed, const QString& caption);
     void onBusyPopup(bool show);
     void beginSweep();
+    void stopSearch();
     void addSearchRow(const QString& ip, int port);
     void chooseSearchRow(QTreeWidgetItem* item);
 
@@ -97,7 +98,6 @@ private:
     NavButton* connect_;
     NavButton* offline_;
     QTreeWidget* searchList_;
-    QLabel* laterNote_;
     BusyPopup* popup_;
     const PageContext* ctx_ = nullptr;
     DeviceSearch* deviceSearch_ = nullptr;
@@ -106,6 +106,7 @@ private:
     ScenePanel* scenePanel_ = nullptr;
     UnitPanel* unitPanel_ = nullptr;
     bool resetting_ = false;
+    bool sweepPending_ = false;
     FirmwareTab* firmwareTab_;   // HELP
     VersionLabels* setVersions_; // SET
 };

@@ -75,6 +75,10 @@ UnitPanel::UnitPanel(const PageContext& ctx, QWidget* parent) : QWidget(parent),
     connect(reset_, &NavButton::clicked, this, &UnitPanel::requestReset);
     setLanguage(languageFlag());
     showUnits();
+    // Units attached or removed while the tab is up show at once, not on the next visit.
+    connect(&ctx_.edits, &EditController::changed, this, [this](const ChangeSet& changes) {
+        if (isVisible() && (changes.all() || changes.contains(fieldId("unitCount")))) showUnits();
+    });
 }
 
 void UnitPanel::setLanguage(int lang) {
@@ -89,8 +93,13 @@ void UnitPanel::showEvent(QShowEvent* event) {
 
 void UnitPanel::showUnits() {
     const int count = std::clamp(ctx_.state.unitCount, 0, kUnits);
-    for (int k = 0; k < kUnits; ++k)
-        units_[static_cast<std::size_t>(k)]->setEnabled(k < count);
+    for (int k = 0; k < kUnits; ++k) {
+        ImageButton* b = units_[static_cast<std::size_t>(k)];
+        b->setEnabled(k < count);
+        // The art has no disabled face: a unit that is not attached shows by its dim caption.
+        b->setTextColors(k < count ? QColor(0xFF, 0xFF, 0xFF) : QColor(0x5C, 0x64, 0x6E),
+                         QColor(0x00, 0xE6, 0xFF));
+    }
     if (count > 0) {
         selectUnit(selected_ < 0 || selected_ >= count ? 0 : selected_);
         return;
