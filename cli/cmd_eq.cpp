@@ -15,6 +15,7 @@
 #include "link/edit.h"
 #include "link/field_registry.h"
 #include "mixing/automix_ops.h"
+#include "mixing/effect_ops.h"
 #include "mixing/mixing_edit.h"
 #include "presets/preset_blocks.h"
 #include "processing/dynamics_actions.h"
@@ -80,12 +81,25 @@ struct TableBlock {
     const char* name;
     PresetBlock block;
     bool perOutput;
+    int home = 0; // the one input record an effect's values live in; 0: any record of its kind
 };
 constexpr TableBlock kTables[] = {
-    {"NOISE", PresetBlock::Noise, false}, {"Compressor", PresetBlock::Compressor, false},
-    {"PEQ", PresetBlock::Peq, false},     {"LIMIT", PresetBlock::Limiter, true},
+    {"NOISE", PresetBlock::Noise, false},
+    {"Compressor", PresetBlock::Compressor, false},
+    {"PEQ", PresetBlock::Peq, false},
+    {"LIMIT", PresetBlock::Limiter, true},
     {"GEQ", PresetBlock::Geq, true},
+    {"DELAY", PresetBlock::Delay, false, kDelayRecord},
+    {"REV", PresetBlock::Reverb, false, kReverbRecord},
 };
+
+// Empty when sel names a record the table's values belong to, else what it needs.
+std::string selectorNeed(const TableBlock& t, const std::optional<Selector>& sel) {
+    if (t.home)
+        return sel && sel->input && sel->record == t.home ? "" : "input[" + std::to_string(t.home) + "]";
+    if (!sel || sel->input == t.perOutput) return t.perOutput ? "output[1..8]" : "input[1..18]";
+    return "";
+}
 
 const TableBlock* findTable(const std::string& name) {
     for (const TableBlock& t : kTables)
@@ -168,8 +182,7 @@ bool applyEqAction(DeviceState& s, EditSink& sink, PeqBypass& bypass, const std:
         const TableBlock* t = findTable(p[1]);
         if (!t) return bad("unknown table '" + p[1] + "'");
         const auto sel = parseSelector(p[2]);
-        if (!sel || sel->input == t->perOutput)
-            return bad(std::string("needs ") + (t->perOutput ? "output[1..8]" : "input[1..18]"));
+        if (const std::string need = selectorNeed(*t, sel); !need.empty()) return bad("needs " + need);
         ChangeSet changed;
         bool ok;
         if (t->block == PresetBlock::Peq)
@@ -180,7 +193,12 @@ bool applyEqAction(DeviceState& s, EditSink& sink, PeqBypass& bypass, const std:
             ok = recallCompressorText(s, sink, sel->record, p[3], error).has_value();
         else if (t->block == PresetBlock::Noise)
             ok = recallGateText(s, sink, sel->record, p[3], error).has_value();
-        else
+        else if (t->block == PresetBlock::Delay || t->block == PresetBlock::Reverb) {
+            // As the EFFECT page recalls: the text stored, then clamped and sent as a group.
+            ok = applyBlockDataText(t->block, p[3], s, sel->record - 1, error);
+            if (ok)
+                storeRecalledEffect(s, sink, t->block == PresetBlock::Delay ? Effect::Delay : Effect::Reverb);
+        } else
             ok = recallLimiterText(s, sink, sel->record, p[3], error).has_value();
         if (!ok) return bad(error);
         return true;
@@ -334,11 +352,12 @@ int runCurve(const Args& args, const GlobalOptions& g) {
 int runPreset(const Args& args) {
     if (args.size() < 3) return usageError("preset: needs encode TABLE SEL or decode TABLE SEL TEXT");
     const TableBlock* t = findTable(args[1]);
-    if (!t) return usageError("preset: unknown table '" + args[1] + "' (NOISE, Compressor, PEQ, LIMIT, GEQ)");
+    if (!t)
+        return usageError("preset: unknown table '" + args[1] +
+                          "' (NOISE, Compressor, PEQ, LIMIT, GEQ, DELAY, REV)");
     const auto sel = parseSelector(args[2]);
-    if (!sel || sel->input == t->perOutput)
-        return usageError(std::string("preset: ") + args[1] + " needs " +
-                          (t->perOutput ? "output[1..8]" : "input[1..18]"));
+    if (const std::string need = selectorNeed(*t, sel); !need.empty())
+        return usageError(std::string("preset: ") + args[1] + " needs " + need);
     auto s = std::make_unique<DeviceState>();
     loadFactoryDefaults(*s);
     std::string error;

@@ -138,6 +138,10 @@ TEST(PresetCommand, EveryTableRoundTripsAndRecallsThroughItsBlock) {
         // LIMIT is a keyword of the database language; the table name is only ever data here.
         {"LIMIT", "output[2]", "output[2].limiter[2]=33", "\"output[2].limiter[2]\":33", "%D,01,02,"},
         {"GEQ", "output[2]", "output[2].geq[7]=222", "\"output[2].geq[7]\":222", "%H,01,02,"},
+        // The effects' values live in their return records; a recall sends the whole group.
+        {"DELAY", "input[17]", "input[17].effectParams[1]=500", "\"input[17].effectParams[1]\":500",
+         "%N,01,"},
+        {"REV", "input[18]", "input[18].effectParams[10]=40", "\"input[18].effectParams[10]\":40", "%M,01,"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.table);
@@ -157,4 +161,10 @@ TEST(PresetCommand, EveryTableRoundTripsAndRecallsThroughItsBlock) {
         EXPECT_EQ(lines(bad.err).size(), 1u) << bad.err;
         EXPECT_EQ(bad.out, "");
     }
+    // An effect table names its one record.
+    EXPECT_EQ(run({"set", "--dry-run", "recall:DELAY:input[3]:008500E8264E20"}).exitCode, 2);
+    // Values out of range are clamped before they are sent.
+    CliRun wide = run({"set", "--dry-run", "recall:DELAY:input[17]:FFFF0000FF0000"});
+    ASSERT_EQ(wide.exitCode, 0) << wide.err;
+    EXPECT_NE(wide.out.find("%y,01,03E8,000A,64,0014,"), std::string::npos) << wide.out;
 }
