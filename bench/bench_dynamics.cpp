@@ -76,18 +76,8 @@ int main(int argc, char** argv) {
     });
     CallbackSink sink([&](OutgoingFrame f) { sender.enqueue(std::move(f), *to); });
 
-    DeviceState state;
-    loadFactoryDefaults(state);
-    state.link.linkOnline = true;
-    state.link.hostAddress = "127.0.0.2";
-    EditController edits(state, sink);
-    LinkOptions lo;
-    lo.bindAddress = "127.0.0.1";
-    LinkAdapter link(state, lo); // never connected
-    QTemporaryDir dir;
-    Profile profile(dir.path());
-    NavigationModel nav;
-    const PageContext ctx{state, sink, edits, link, profile, nav};
+    bench::OfflinePageRig rig(sink); // never connected
+    const PageContext& ctx = rig.ctx;
 
     DynamicsPage page(ctx, nullptr);
     page.resize(1300, 760);

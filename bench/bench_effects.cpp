@@ -34,19 +34,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int steps = argc > 1 ? std::max(10, std::atoi(argv[1])) : 600;
 
-    DeviceState state;
-    loadFactoryDefaults(state);
-    state.link.linkOnline = true;
-    state.link.hostAddress = "127.0.0.2";
     RecordingSink sink;
-    EditController edits(state, sink);
-    LinkOptions lo;
-    lo.bindAddress = "127.0.0.1";
-    LinkAdapter link(state, lo); // never connected
-    QTemporaryDir dir;
-    Profile profile(dir.path());
-    NavigationModel nav;
-    const PageContext ctx{state, sink, edits, link, profile, nav};
+    bench::OfflinePageRig rig(sink); // never connected
+    const PageContext& ctx = rig.ctx;
 
     QWidget host;
     host.resize(1274, 760);

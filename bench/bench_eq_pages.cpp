@@ -46,24 +46,16 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int moves = argc > 1 ? std::max(10, std::atoi(argv[1])) : 1000;
 
-    DeviceState state;
-    loadFactoryDefaults(state);
-    state.link.linkOnline = true;
-    state.link.hostAddress = "127.0.0.2";
+    TimedSink sink;
+    bench::OfflinePageRig rig(sink); // never connected
+    DeviceState& state = rig.state;
+    EditController& edits = rig.edits;
+    const PageContext& ctx = rig.ctx;
     for (int b = 0; b < kPeqBands; ++b)
         state.in(1).peq[static_cast<std::size_t>(b)].bandGain = 120 + 20 * b;
     state.in(1).hpfOn = state.in(1).lpfOn = 1;
     state.in(1).hpfSlope = state.in(1).lpfSlope = 8;
     state.in(1).lpfFreq = 15000;
-    TimedSink sink;
-    EditController edits(state, sink);
-    LinkOptions lo;
-    lo.bindAddress = "127.0.0.1";
-    LinkAdapter link(state, lo); // never connected
-    QTemporaryDir dir;
-    Profile profile(dir.path());
-    NavigationModel nav;
-    const PageContext ctx{state, sink, edits, link, profile, nav};
 
     PeqPage page(ctx, nullptr);
     page.resize(1280, 700);

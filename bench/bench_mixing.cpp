@@ -102,18 +102,9 @@ int main(int argc, char** argv) {
     const Destination to = *makeDestination(host, ntohs(deviceAt.sin_port));
     CallbackSink sink([&](OutgoingFrame f) { sender.enqueue(std::move(f), to); });
 
-    DeviceState state;
-    loadFactoryDefaults(state);
-    state.link.linkOnline = true;
-    state.link.hostAddress = host;
-    EditController edits(state, sink);
-    LinkOptions lo;
-    lo.bindAddress = "127.0.0.1";
-    LinkAdapter link(state, lo); // never connected
-    QTemporaryDir dir;
-    Profile profile(dir.path());
-    NavigationModel nav;
-    const PageContext ctx{state, sink, edits, link, profile, nav};
+    bench::OfflinePageRig rig(sink, host); // never connected
+    DeviceState& state = rig.state;
+    const PageContext& ctx = rig.ctx;
 
     MatrixPage matrix(ctx, nullptr);
     matrix.resize(1400, 700);

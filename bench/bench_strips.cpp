@@ -80,19 +80,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
-    DeviceState state;
-    loadFactoryDefaults(state);
-    state.link.linkOnline = true;
-    state.link.hostAddress = "127.0.0.2";
     TimedSink sink;
-    EditController edits(state, sink);
-    LinkOptions lo;
-    lo.bindAddress = "127.0.0.1";
-    LinkAdapter link(state, lo); // never connected
-    QTemporaryDir dir;
-    Profile profile(dir.path());
-    NavigationModel nav;
-    const PageContext ctx{state, sink, edits, link, profile, nav};
+    bench::OfflinePageRig rig(sink); // never connected
+    DeviceState& state = rig.state;
+    EditController& edits = rig.edits;
+    const PageContext& ctx = rig.ctx;
 
     QWidget host;
     host.resize(9 * 182 + 18, 700);

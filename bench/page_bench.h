@@ -3,11 +3,19 @@
 
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
+
+#include "binding/edit_controller.h"
+#include "link/device_state.h"
+#include "pages/page_context.h"
+#include "session/app_profile.h"
+#include "session/link_adapter.h"
+#include "session/navigation_model.h"
 
 namespace quorvel::bench {
 
@@ -35,5 +43,34 @@ inline void quietPlatformWarnings() {
         if (type != QtWarningMsg && type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
     });
 }
+
+// A factory-state device taken as online at host, with no link ever opened: what a page sees
+// while its frames go to sink.
+struct OfflinePageRig {
+    explicit OfflinePageRig(EditSink& sink, const char* host = "127.0.0.2")
+        : edits(prepared(state, host), sink), link(state, loopbackOptions()),
+          profile(dir.path()), ctx{state, sink, edits, link, profile, nav} {}
+
+    DeviceState state;
+    ui::EditController edits;
+    ui::LinkAdapter link;
+    QTemporaryDir dir;
+    ui::Profile profile;
+    ui::NavigationModel nav;
+    ui::PageContext ctx;
+
+private:
+    static DeviceState& prepared(DeviceState& s, const char* host) {
+        loadFactoryDefaults(s);
+        s.link.linkOnline = true;
+        s.link.hostAddress = host;
+        return s;
+    }
+    static LinkOptions loopbackOptions() {
+        LinkOptions lo;
+        lo.bindAddress = "127.0.0.1";
+        return lo;
+    }
+};
 
 } // namespace quorvel::bench
