@@ -460,6 +460,15 @@ void TestControls::dropListWheelAndSelection() {
     QCOMPARE(chosen.last().at(0).toInt(), 1010);
     QCOMPARE(chosen.last().at(1).toInt(), 3);
 
+    // Disabled, it looks it, and the wheel chooses nothing.
+    const QImage enabledLook = d->grab().toImage();
+    d->setEnabled(false);
+    QVERIFY(d->grab().toImage() != enabledLook);
+    sendWheel(d, 120);
+    QCOMPARE(d->selection(), 3);
+    QCOMPARE(chosen.count(), 4);
+    d->setEnabled(true);
+
     // The pop-up opens just under the button; height is the items or the cap.
     const QRect g = d->popupGeometry();
     QCOMPARE(g.topLeft(), d->mapToGlobal(QPoint(0, 23)));

@@ -149,6 +149,8 @@ QSize DropList::sizeHint() const {
 void DropList::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    // The art has no disabled image; a list that takes no choice must not look as if it did.
+    if (!isEnabled()) p.setOpacity(0.4);
     const int img = active_ && activeId_ ? activeId_ : normalId_;
     if (img) {
         p.drawPixmap(0, 0, SkinStore::pixmap(img, size(), p.device()->devicePixelRatioF()));
