@@ -35,10 +35,11 @@ int runAdmin(const std::string& name, const Args& args, const GlobalOptions& g);
 int runCurve(const Args& args, const GlobalOptions& g);
 int runPreset(const Args& args);
 int runSetDryRun(const Args& args);
-bool isEqAction(const std::string& item);
-bool checkEqAction(const std::string& item, std::string& error);
-bool applyEqAction(quorvel::DeviceState& s, quorvel::EditSink& sink, quorvel::PeqBypass& bypass,
-                   const std::string& item, std::string& error);
+// One item of set (a page action or PATH=VALUE), checked before anything is applied or sent.
+bool checkSetItem(const std::string& item, std::string& error);
+// Applies one checked item as the pages would: false, with the reason, when it was refused.
+bool applySetItem(quorvel::DeviceState& s, quorvel::EditSink& sink, quorvel::PeqBypass& bypass,
+                  const std::string& item, std::string& error);
 // Connects to the device and copies its state; 0 on success, else the exit code (reported).
 int fetchDeviceState(const GlobalOptions& g, int port, quorvel::DeviceState& out);
 

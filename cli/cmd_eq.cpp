@@ -145,8 +145,6 @@ std::string formatFreq(double f) {
     return buf;
 }
 
-} // namespace
-
 bool isEqAction(const std::string& item) {
     for (const char* p : {"reset:peq:", "reset:geq:", "bypass:", "recall:", "drag:peq:", "drag:geq:"})
         if (item.rfind(p, 0) == 0) return true;
@@ -237,6 +235,32 @@ bool checkEqAction(const std::string& item, std::string& error) {
     return applyEqAction(*s, none, bypass, item, error);
 }
 
+} // namespace
+
+bool checkSetItem(const std::string& item, std::string& error) {
+    if (isEqAction(item)) return checkEqAction(item, error);
+    // The dynamics pages' actions (reset:comp:SEL, drag:limiter:SEL:H:XDB:YDB, ...).
+    if (parseDynamicsAction(item, error)) return true;
+    if (!error.empty()) return false;
+    Assignment parsed;
+    if (!parseAssignment(item, parsed, error)) return false;
+    if (parsed.field->carrier.letter == 0 && !settableWithoutCarrier(*parsed.field)) {
+        error = "no command carries '" + parsed.field->path + "' to the device";
+        return false;
+    }
+    return true;
+}
+
+bool applySetItem(DeviceState& s, EditSink& sink, PeqBypass& bypass, const std::string& item,
+                  std::string& error) {
+    if (isEqAction(item)) return applyEqAction(s, sink, bypass, item, error);
+    const std::optional<DynamicsAction> action = parseDynamicsAction(item, error);
+    const EditOutcome r =
+        action ? applyDynamicsAction(s, sink, *action) : applyMixingAssignment(s, sink, item);
+    if (!r.applied) error = item + ": " + r.refusal;
+    return r.applied;
+}
+
 int runSetDryRun(const Args& args) {
     auto s = std::make_unique<DeviceState>();
     loadFactoryDefaults(*s);
@@ -255,32 +279,15 @@ int runSetDryRun(const Args& args) {
     }
     if (items.empty()) return usageError("set: needs PATH=VALUE or an action");
     std::string error;
-    for (const std::string& a : items) {
-        if (isEqAction(a)) {
-            if (!checkEqAction(a, error)) return usageError("set: " + error);
-            continue;
-        }
-        if (parseDynamicsAction(a, error)) continue;
-        if (!error.empty()) return usageError("set: " + error);
-        Assignment parsed;
-        if (!parseAssignment(a, parsed, error)) return usageError("set: " + error);
-        if (parsed.field->carrier.letter == 0 && !settableWithoutCarrier(*parsed.field))
-            return usageError("set: no command carries '" + parsed.field->path + "' to the device");
-    }
+    for (const std::string& a : items)
+        if (!checkSetItem(a, error)) return usageError("set: " + error);
     s->link.linkOnline = true;
     RecordingSink sink;
     PeqBypass bypass;
+    // The same rules as set: a threshold under SYNC sweeps the eight channels.
     for (const std::string& a : items) {
-        if (isEqAction(a)) {
-            applyEqAction(*s, sink, bypass, a, error);
-            continue;
-        }
-        const std::optional<DynamicsAction> action = parseDynamicsAction(a, error);
-        // The same rules as set: a threshold under SYNC sweeps the eight channels.
-        const EditOutcome r =
-            action ? applyDynamicsAction(*s, sink, *action) : applyMixingAssignment(*s, sink, a);
-        if (!r.applied) {
-            std::cerr << "quorvelctl: set: " << a << ": " << r.refusal << "\n";
+        if (!applySetItem(*s, sink, bypass, a, error)) {
+            std::cerr << "quorvelctl: set: " << error << "\n";
             return 1;
         }
     }

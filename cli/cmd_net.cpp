@@ -18,8 +18,6 @@
 #include "link/profile.h"
 #include "link/state_json.h"
 #include "mixing/automix_ops.h"
-#include "mixing/mixing_edit.h"
-#include "processing/dynamics_actions.h"
 #include "processing/peq_ops.h"
 
 namespace quorvel::cli {
@@ -178,19 +176,8 @@ int runSet(Args args, const GlobalOptions& g) {
     if (std::find(args.begin(), args.end(), "--dry-run") != args.end()) return runSetDryRun(args);
     if (args.empty()) return usageError("set: needs PATH=VALUE");
     // Everything is checked before the network is touched.
-    for (const std::string& a : args) {
-        if (isEqAction(a)) {
-            if (!checkEqAction(a, error)) return usageError("set: " + error);
-            continue;
-        }
-        // The dynamics pages' actions (reset:comp:SEL, drag:limiter:SEL:H:XDB:YDB, ...).
-        if (parseDynamicsAction(a, error)) continue;
-        if (!error.empty()) return usageError("set: " + error);
-        Assignment parsed;
-        if (!parseAssignment(a, parsed, error)) return usageError("set: " + error);
-        if (parsed.field->carrier.letter == 0 && !settableWithoutCarrier(*parsed.field))
-            return usageError("set: no command carries '" + parsed.field->path + "' to the device");
-    }
+    for (const std::string& a : args)
+        if (!checkSetItem(a, error)) return usageError("set: " + error);
     Session s;
     if (int rc = prepare(s, g, port)) return rc;
     auto deadline = deadlineAfter(g.timeoutSeconds);
@@ -208,18 +195,8 @@ int runSet(Args args, const GlobalOptions& g) {
     });
     PeqBypass bypass;
     for (const std::string& a : args) {
-        if (isEqAction(a)) {
-            if (!applyEqAction(s.state, sink, bypass, a, error)) {
-                std::cerr << "quorvelctl: set: " << error << "\n";
-                rc = 1;
-            }
-            continue;
-        }
-        const std::optional<DynamicsAction> action = parseDynamicsAction(a, error);
-        const EditOutcome r =
-            action ? applyDynamicsAction(s.state, sink, *action) : applyMixingAssignment(s.state, sink, a);
-        if (!r.applied) {
-            std::cerr << "quorvelctl: set: " << a << ": " << r.refusal << "\n";
+        if (!applySetItem(s.state, sink, bypass, a, error)) {
+            std::cerr << "quorvelctl: set: " << error << "\n";
             rc = 1;
         }
     }

@@ -62,6 +62,11 @@ std::string buildEnd(int target) {
     return std::move(f).finish();
 }
 
+std::vector<OutgoingFrame> reportStopFrames() {
+    using std::chrono::milliseconds;
+    return {{buildQ(0), milliseconds{100}, false}, {buildQ(0), milliseconds{500}, false}};
+}
+
 std::string buildBasicVersionQuery(const Ipv4Octets& own, int port) {
     CommandFrame f('r');
     f.x2(kUnitId).x2(0);

@@ -39,6 +39,9 @@ std::string buildStart(int target, int blocks, std::size_t length);  // %S
 std::string buildBlock(int target, int index, const Block& data);    // %T
 std::string buildEnd(int target);                                    // %U
 std::string buildBasicVersionQuery(const Ipv4Octets& own, int port); // %r
+// Before an update takes the link's port the device stops its reports: Q 0 twice, as it may
+// miss one, 100 ms and then 500 ms apart.
+std::vector<OutgoingFrame> reportStopFrames();
 // The hardware-version query is the connect request itself.
 inline std::string buildHardwareVersionQuery(const Ipv4Octets& own, int port) {
     return buildZ(own, port);

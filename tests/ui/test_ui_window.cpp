@@ -474,9 +474,10 @@ private slots:
         QCOMPARE(device.in(4).level, factory.in(4).level);
         QCOMPARE(std::string(nameView(device.in(4).name)), std::string("CH 4"));
         QCOMPARE(device.automix.nomAttenuation, 27);
-        // The upload's last Q 1 has the device reporting again.
+        // The upload's last Q 1 has the device reporting again (the device takes it on its own
+        // thread, a moment after the message).
         QVERIFY(r.state.link.linkOnline);
-        QCOMPARE(sim->subscribedClients(), 1);
+        QTRY_COMPARE(sim->subscribedClients(), 1);
         sim->moveFaderAtDevice(4, 20);
         QTRY_COMPARE(r.state.in(4).level, 20);
     }

@@ -253,9 +253,8 @@ void FirmwareTab::request(Flow flow) {
     // the update's socket.
     wasOnline_ = state_.link.linkOnline || state_.link.handshakePending || state_.link.socketReady;
     if (state_.link.linkOnline) {
-        // The device stops its reports before the link goes: twice, as it may miss one.
-        link_.queueFrame({buildQ(0), 100ms, false});
-        link_.queueFrame({buildQ(0), 500ms, false});
+        for (OutgoingFrame& f : firmware::reportStopFrames())
+            link_.queueFrame(std::move(f));
     }
     if (wasOnline_) link_.workOffline();
     askedToContinue_ = false;

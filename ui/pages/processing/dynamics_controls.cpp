@@ -26,25 +26,25 @@ std::int32_t rawOf(const DeviceState& s, FieldId field) {
 
 } // namespace
 
-KnobRow::KnobRow(QWidget* page, EditController& edits, const KnobSpec& spec, FieldId field)
-    : spec_(spec), edits_(edits), field_(field) {
-    knob_ = new FaderCtrl(spec.knobId, page);
-    knob_->setObjectName(QString::fromLatin1(spec.objectName));
+KnobRow::KnobRow(QWidget* page, EditController& edits, const KnobDefinition& definition, FieldId field)
+    : definition_(definition), edits_(edits), field_(field) {
+    knob_ = new FaderCtrl(definition.knobId, page);
+    knob_->setObjectName(QString::fromLatin1(definition.objectName));
     knob_->setTrackBitmaps(162, 161, true);
     knob_->setThumbBitmaps(164);
-    knob_->setRange(spec.minimum, spec.maximum);
+    knob_->setRange(definition.minimum, definition.maximum);
     knob_->resize(200, kKnobHeight);
     knob_->setThumbArea(0, (kKnobHeight - SkinStore::naturalSize(164).height()) / 2, 0, 0);
-    caption_ = new SkinLabel(spec.labelId, page);
+    caption_ = new SkinLabel(definition.labelId, page);
     caption_->setFontSize(10);
     caption_->setTextColor(skin::kLabel);
     value_ = new SkinLabel(0, page);
-    value_->setObjectName(QString::fromLatin1(spec.objectName) + QStringLiteral("Value"));
+    value_->setObjectName(QString::fromLatin1(definition.objectName) + QStringLiteral("Value"));
     value_->setFontSize(10);
     value_->setFrame(SkinLabel::BlackEdge);
     value_->setTransparent(false);
     value_->setAlignment(1);
-    if (spec.field && field != kNoField) {
+    if (definition.field && field != kNoField) {
         binding_ = new FaderBinding(knob_, edits, field, ValueMap::identity(), FaderBinding::Send::OnRelease);
         watch_ = new WatchBinding(
             edits, {field}, [this] { refreshValue(); }, knob_);
@@ -64,7 +64,7 @@ void KnobRow::bindTo(FieldId field) {
 
 void KnobRow::refreshValue() {
     const std::int32_t raw = binding_ ? rawOf(edits_.state(), field_) : knob_->position();
-    value_->setText(QString::fromStdString(dynamicsValueText(spec_.unit, raw)));
+    value_->setText(QString::fromStdString(dynamicsValueText(definition_.unit, raw)));
 }
 
 void KnobRow::place(int x, int y, int captionWidth, int knobWidth, int valueWidth) {
@@ -74,7 +74,7 @@ void KnobRow::place(int x, int y, int captionWidth, int knobWidth, int valueWidt
 }
 
 void KnobRow::setLanguage(int lang) {
-    caption_->setText(pick(lang, spec_.en, spec_.zh));
+    caption_->setText(pick(lang, definition_.en, definition_.zh));
 }
 
 void KnobRow::setVisible(bool on) {

@@ -26,7 +26,7 @@ class EditController;
 class FaderBinding;
 class WatchBinding;
 
-struct KnobSpec {
+struct KnobDefinition {
     int knobId;
     int labelId;
     const char* field; // the record's field name; nullptr for a knob that edits nothing
@@ -40,7 +40,7 @@ struct KnobSpec {
 // A knob stores the moves of its drag and sends on release, as every dynamics knob does.
 class KnobRow {
 public:
-    KnobRow(QWidget* page, EditController& edits, const KnobSpec& spec, FieldId field);
+    KnobRow(QWidget* page, EditController& edits, const KnobDefinition& definition, FieldId field);
 
     void bindTo(FieldId field);
     void place(int x, int y, int captionWidth, int knobWidth, int valueWidth);
@@ -48,12 +48,12 @@ public:
     void setVisible(bool on);
     FaderCtrl* knob() const { return knob_; }
     SkinLabel* value() const { return value_; }
-    const KnobSpec& spec() const { return spec_; }
+    const KnobDefinition& definition() const { return definition_; }
 
 private:
     void refreshValue();
 
-    const KnobSpec& spec_;
+    const KnobDefinition& definition_;
     EditController& edits_;
     FieldId field_;
     FaderCtrl* knob_;

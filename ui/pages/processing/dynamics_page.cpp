@@ -24,7 +24,7 @@ namespace {
 
 using U = DynamicsUnit;
 
-const KnobSpec kCompKnobs[] = {
+const KnobDefinition kCompKnobs[] = {
     {1113, 1112, "compThreshold", 0, 60, "Threshold", "阀值", U::Db60, "compThresholdKnob"},
     {1115, 1114, "compRatio", 10, 100, "Ratio", "比例", U::Ratio, "compRatioKnob"},
     {1117, 1116, "compGain", 0, 200, "Gain", "增益", U::TenthDb, "compGainKnob"},
@@ -33,7 +33,7 @@ const KnobSpec kCompKnobs[] = {
 };
 
 // 1105 and 1111 have a range and nothing to edit.
-const KnobSpec kGateKnobs[] = {
+const KnobDefinition kGateKnobs[] = {
     {1103, 1102, "gateThreshold", 0, 60, "Threshold", "阀值", U::Db60, "gateThresholdKnob"},
     {1105, 1104, nullptr, 0, 60, "范围", "范围", U::Db60, "gateRangeKnob"},
     {1107, 1106, "gateAttack", 1, 250, "Attack", "启动时间", U::Ms, "gateAttackKnob"},
@@ -88,9 +88,9 @@ DynamicsPage::DynamicsPage(const PageContext& ctx, QWidget* parent) : Page(ctx.s
 
     meter_ = makeDynamicsMeter(this, 1055, "dynamicsMeter");
 
-    for (const KnobSpec& k : kCompKnobs)
+    for (const KnobDefinition& k : kCompKnobs)
         compKnobs_.push_back(std::make_unique<KnobRow>(this, ctx.edits, k, inputField(channel(), k.field)));
-    for (const KnobSpec& k : kGateKnobs)
+    for (const KnobDefinition& k : kGateKnobs)
         gateKnobs_.push_back(std::make_unique<KnobRow>(this, ctx.edits, k,
                                                        k.field ? inputField(channel(), k.field) : kNoField));
 
@@ -126,9 +126,9 @@ void DynamicsPage::bindTo(int index) {
     static_cast<ToggleBinding*>(toggles_[0])->bindTo(inputField(channel(), "compEnabled"));
     static_cast<ToggleBinding*>(toggles_[1])->bindTo(inputField(channel(), "gateEnabled"));
     for (auto& k : compKnobs_)
-        k->bindTo(inputField(channel(), k->spec().field));
+        k->bindTo(inputField(channel(), k->definition().field));
     for (auto& k : gateKnobs_)
-        if (k->spec().field) k->bindTo(inputField(channel(), k->spec().field));
+        if (k->definition().field) k->bindTo(inputField(channel(), k->definition().field));
     curveWatch_->bindTo(curveFields());
     compPresets_->setIndex(index_);
     gatePresets_->setIndex(index_);

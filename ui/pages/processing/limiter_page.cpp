@@ -25,7 +25,7 @@ namespace {
 using U = DynamicsUnit;
 
 // The release goes down to 1 ms here, unlike the compressor's.
-const KnobSpec kKnobs[] = {
+const KnobDefinition kKnobs[] = {
     {1103, 1102, "limiter[2]", 0, 60, "Threshold", "阀值", U::Db60, "limiterThresholdKnob"},
     {1105, 1104, "limiter[6]", 10, 100, "Ratio", "比例", U::Ratio, "limiterRatioKnob"},
     {1107, 1106, "limiter[5]", 0, 200, "Gain", "增益", U::TenthDb, "limiterGainKnob"},
@@ -62,7 +62,7 @@ LimiterPage::LimiterPage(const PageContext& ctx, QWidget* parent) : Page(ctx.sta
     connect(curve_, &ResponseView::transferHandleMoved, this,
             [this](int h, double x, double y, bool done) { onHandle(h, x, y, done); });
     meter_ = makeDynamicsMeter(this, 1055, "limiterMeter");
-    for (const KnobSpec& k : kKnobs)
+    for (const KnobDefinition& k : kKnobs)
         knobs_.push_back(std::make_unique<KnobRow>(this, ctx.edits, k, outputField(output(), k.field)));
     curveWatch_ = new WatchBinding(
         ctx.edits, curveFields(), [this] { refreshCurve(); }, this);
@@ -84,7 +84,7 @@ void LimiterPage::bindTo(int index) {
     index_ = index;
     onBinding_->bindTo(outputField(output(), "limiter[1]"));
     for (auto& k : knobs_)
-        k->bindTo(outputField(output(), k->spec().field));
+        k->bindTo(outputField(output(), k->definition().field));
     curveWatch_->bindTo(curveFields());
     presets_->setIndex(index_);
     if (isVisible()) presets_->fill();
