@@ -71,6 +71,13 @@ MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& pro
     setWindowIcon(applicationIcon());
 
     skin::styleMenuBar(menuBar());
+    // The shell's features (undo, the lock, the link actions, the log) add their actions here.
+    editMenu_ = menuBar()->addMenu(pick("&Edit", "编辑(&E)"));
+    editMenu_->setObjectName("editMenu");
+    deviceMenu_ = menuBar()->addMenu(pick("&Device", "设备(&D)"));
+    deviceMenu_->setObjectName("deviceMenu");
+    viewMenu_ = menuBar()->addMenu(pick("&View", "查看(&V)"));
+    viewMenu_->setObjectName("viewMenu");
     auto* help = menuBar()->addMenu(pick("&Help", "帮助(&H)"));
     help->setObjectName("helpMenu");
     QAction* about = help->addAction(QStringLiteral("ABOUT QUORVEL 3.2(&A)..."));

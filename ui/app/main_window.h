@@ -14,6 +14,7 @@
 #include "link/reports.h"
 #include "session/navigation_model.h"
 
+class QMenu;
 class QScrollArea;
 
 namespace quorvel {
@@ -63,6 +64,9 @@ public:
     QWidget* canvas() const { return canvas_; }
     QScrollArea* scrollArea() const { return scroll_; }
     bool closing() const { return closing_; }
+    QMenu* editMenu() const { return editMenu_; }
+    QMenu* deviceMenu() const { return deviceMenu_; }
+    QMenu* viewMenu() const { return viewMenu_; }
     bool linkOnline() const { return state_.link.linkOnline; }
     const DeviceState& state() const { return state_; }
 
@@ -113,6 +117,9 @@ private:
     QWidget* canvas_ = nullptr;
     ReadoutPanel* readout_ = nullptr; // 1052..1055
     WindowHeader* header_ = nullptr;
+    QMenu* editMenu_ = nullptr;
+    QMenu* deviceMenu_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
 };
 
 } // namespace quorvel::ui

@@ -13,6 +13,10 @@
 
 namespace quorvel::ui {
 
+// Who made a change: the lock holds back this window's surface only; undo records what the surface
+// and the remote clients did, and replays through the same path without recording anew.
+enum class EditOrigin : std::uint8_t { Surface, Remote, History };
+
 class EditController : public QObject {
     Q_OBJECT
 public:
@@ -22,10 +26,19 @@ public:
     EditSink& sink() const { return sink_; }
 
     // A user edit: applyEdit, then changed() with what it wrote and edited() for the readout.
-    EditOutcome edit(FieldId field, std::int32_t raw, const EditOptions& options = {});
-    EditOutcome editName(FieldId field, std::string_view gbk);
-    // Changes made elsewhere (a report, CLEAR MUTE, a recall): every view that shows them follows.
+    // Refused, with nothing stored or sent, while the surface is locked (Surface origin only).
+    EditOutcome edit(FieldId field, std::int32_t raw, const EditOptions& options = {},
+                     EditOrigin origin = EditOrigin::Surface);
+    EditOutcome editName(FieldId field, std::string_view gbk, EditOrigin origin = EditOrigin::Surface);
+    // Changes made elsewhere (a report, a device answer): every view that shows them follows.
     void announce(const ChangeSet& changes);
+    // What a user operation of several steps wrote (CLEAR MUTE, a recall, a reset): announced like
+    // a report, and also reported as the user's change.
+    void announceUser(const ChangeSet& changes, EditOrigin origin = EditOrigin::Surface);
+
+    // The surface lock: edits from this window are refused; meters and reports go on.
+    void setLocked(bool locked);
+    bool locked() const { return locked_; }
     // An operation of several steps aimed at one field (an AUX MUTE): the readout shows it.
     void pointAt(FieldId field) { emit edited(field); }
 
@@ -33,10 +46,14 @@ signals:
     void changed(const quorvel::ChangeSet& changes);
     // The field a user edit was aimed at: the readout shows it.
     void edited(quorvel::FieldId field);
+    // After changed(): what a user (or a remote client, or undo) changed, not what a report did.
+    void userChanged(const quorvel::ChangeSet& changes, quorvel::ui::EditOrigin origin);
+    void lockChanged(bool locked);
 
 private:
     DeviceState& state_;
     EditSink& sink_;
+    bool locked_ = false;
 };
 
 } // namespace quorvel::ui
