@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "quorvel_version.h"
 
 namespace quorvel::cli {
 
@@ -66,6 +67,7 @@ constexpr const char* kUsage =
     "  --timeout SECONDS   give up on the device after this long (default 15)\n"
     "  --data-dir DIR      directory of the profile\n"
     "  -h, --help          this text; frame --help and decode --help describe those commands\n"
+    "  --version           print the version and exit\n"
     "\n"
     "Exit codes: 0 success, 1 invalid frame or the device failed, 2 bad command line.\n";
 
@@ -86,6 +88,9 @@ int main(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             std::cout << kUsage;
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "quorvelctl " QUORVEL_VERSION "\n";
             return 0;
         } else if (a == "--host") {
             g.host = value("--host");

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "quorvel_version.h"
 #include "simulator.h"
 
 namespace {
@@ -34,6 +35,7 @@ const char kUsage[] =
     "  --seed N                 seed of the fault injection and meter motion (default 1)\n"
     "  --quiet                  no log lines on stderr\n"
     "  --help                   this text\n"
+    "  --version                print the version and exit\n"
     "With QUORVEL_LOOPBACK_ONLY=1 only addresses in 127.0.0.0/8 are used.\n";
 
 bool number(const char* text, double lo, double hi, double& out) {
@@ -90,6 +92,9 @@ int main(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::fputs("quorvel-sim " QUORVEL_VERSION "\n", stdout);
             return 0;
         } else if (a == "--bind") {
             o.bind = value();

@@ -23,6 +23,8 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     QCommandLineOption screenshots("screenshot-dir", "Save a PNG of every page into DIR, then quit.", "DIR");
     screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
     p.addOptions({help, host, connect, dataDir, language, demo, geometry, units, screenshots});
+    const QCommandLineOption version("version", "Show the version and exit.");
+    p.addOption(version);
     // Read before any application object exists, so the program name is filled in here.
     helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
 
@@ -39,6 +41,7 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     }
     out = AppOptions{};
     out.help = p.isSet(help);
+    out.version = p.isSet(version);
     if (p.isSet(host)) {
         out.host = p.value(host).trimmed();
         if (!isValidDeviceAddress(out.host)) {

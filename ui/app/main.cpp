@@ -19,6 +19,7 @@
 #include "mixing/automix_ops.h"
 #include "pages/admin/device_settings_page.h"
 #include "presets/preset_store.h"
+#include "quorvel_version.h"
 #include "session/app_profile.h"
 #include "session/link_adapter.h"
 #include "session/measure.h"
@@ -77,10 +78,16 @@ int main(int argc, char** argv) {
         std::fputs(qPrintable(help), stdout);
         return 0;
     }
+    if (opts.version) {
+        std::fputs("quorvel " QUORVEL_VERSION "\n", stdout);
+        return 0;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName("quorvel");
-    QApplication::setApplicationVersion("3.2");
+    QApplication::setApplicationVersion(QUORVEL_VERSION);
+    // Lets the desktop match the window to the installed desktop file and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
     QApplication::setFont(QFont(QString::fromLatin1(kUiFontFamily), 10));
     skin::applyApplicationLook(app);
     setLanguageFlag(opts.languageFlag);
