@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -57,13 +58,23 @@ std::vector<std::string> readLines(const fs::path& file) {
 
 } // namespace
 
+bool isPortableDirectory(const fs::path& dir) {
+    const fs::path clean = dir.lexically_normal();
+    for (const char* system : {"/usr", "/bin", "/sbin", "/lib", "/etc"}) {
+        const fs::path root(system);
+        const auto [end, _] = std::mismatch(root.begin(), root.end(), clean.begin(), clean.end());
+        if (end == root.end()) return false;
+    }
+    return ::access(dir.c_str(), W_OK) == 0;
+}
+
 fs::path dataDirectory(const std::string& overrideDir) {
     if (!overrideDir.empty()) return overrideDir;
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (!ec) {
         fs::path dir = exe.parent_path();
-        if (::access(dir.c_str(), W_OK) == 0) return dir;
+        if (isPortableDirectory(dir)) return dir;
     }
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg && *xdg == '/') return fs::path(xdg) / "quorvel";

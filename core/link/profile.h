@@ -16,6 +16,9 @@ inline constexpr const char* kProfileHostKey = "hostip";
 // The executable's directory when it is writable (portable use), otherwise $XDG_DATA_HOME/quorvel
 // (default ~/.local/share/quorvel). A non-empty override wins.
 std::filesystem::path dataDirectory(const std::string& overrideDir = {});
+// Whether an executable in dir keeps its files beside itself: a writable directory that is not a
+// system one. An installed program run by root must not write its profile into /usr/bin.
+bool isPortableDirectory(const std::filesystem::path& dir);
 std::filesystem::path profilePath(const std::filesystem::path& dataDir);
 
 // Reads [section] key from an INI file; empty when the file, the section or the key is missing.

@@ -69,3 +69,12 @@ TEST(LinkProfile, NewFileGetsTheSectionAndMalformedAddressesAreRefused) {
     ASSERT_TRUE(writeProfileValue(profilePath(sub), "U_FONT_SECTION", "extra", "1", error));
     EXPECT_EQ(slurp(profilePath(sub)), "[U_FONT_SECTION]\nhostip=127.0.0.2\nextra=1\n");
 }
+
+TEST(LinkProfile, OnlyAWritableNonSystemDirectoryHoldsThePortableFiles) {
+    TempDir d;
+    EXPECT_TRUE(isPortableDirectory(d.path));
+    EXPECT_FALSE(isPortableDirectory(d.path / "missing"));
+    // Writable for root, yet an installed program's files never belong there.
+    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin", "/usr/bin/../lib/quorvel", "/usr/"})
+        EXPECT_FALSE(isPortableDirectory(dir)) << dir;
+}
