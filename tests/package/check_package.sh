@@ -75,10 +75,16 @@ grep -q "<launchable type=\"desktop-id\">$(basename "$desktop")</launchable>" "$
 newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -1 | cut -d'"' -f2)
 [ "$newest" = "$version" ] || fail "metainfo's newest release is $newest, the package $version"
 
-# Each PNG is as large as the directory it sits in says.
-python3 - "$root/usr/share/icons/hicolor" <<'PY' || fail "icon sizes"
-import pathlib, struct, sys
+# Each PNG is as large as the directory it sits in says; the scalable one is an SVG with a square
+# view box and something drawn in it.
+python3 - "$root/usr/share/icons/hicolor" <<'PY' || fail "icons"
+import pathlib, struct, sys, xml.etree.ElementTree as ET
 bad = 0
+svg = ET.parse(pathlib.Path(sys.argv[1]) / "scalable/apps/quorvel.svg").getroot()
+box = svg.get("viewBox", "").split()
+if not svg.tag.endswith("svg") or len(box) != 4 or box[2] != box[3] or len(list(svg.iter())) < 5:
+    print(f"scalable icon: view box {box}, {len(list(svg.iter()))} elements", file=sys.stderr)
+    bad = 1
 for png in sorted(pathlib.Path(sys.argv[1]).glob("*x*/apps/*.png")):
     head = png.read_bytes()[:24]
     w, h = struct.unpack(">II", head[16:24])
