@@ -23,6 +23,9 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     QCommandLineOption screenshots("screenshot-dir", "Save a PNG of every page into DIR, then quit.", "DIR");
     screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
     p.addOptions({help, host, connect, dataDir, language, demo, geometry, units, screenshots});
+    const QCommandLineOption noReconnect(
+        "no-reconnect", "Do not reconnect on your own when the device falls silent (this run only).");
+    p.addOption(noReconnect);
     // Read before any application object exists, so the program name is filled in here.
     helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
 
@@ -48,6 +51,7 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
         }
     }
     out.connect = p.isSet(connect);
+    out.noReconnect = p.isSet(noReconnect);
     out.dataDir = p.value(dataDir);
     const QString lang = p.value(language).toLower();
     if (lang == "en")
