@@ -110,11 +110,13 @@ void Connection::tick() {
     // Without automatic reconnection, silence while online only changes what is shown: commands
     // keep going and the next full-state report lights the indicator again.
     if (link.linkOnline && now - link.lastReportTime >= timing_.watchdog) {
-        link.lastReportTime = now;
-        if (autoReconnect_)
-            startReconnecting(now);
-        else
+        if (!autoReconnect_) {
+            link.lastReportTime = now;
             showOffline();
+        } else if (now - quietSince_ >= timing_.watchdog) {
+            link.lastReportTime = now;
+            startReconnecting(now);
+        }
     }
 
     if (reconnecting_ && now >= reconnectDue_) {
@@ -151,6 +153,10 @@ void Connection::setAutoReconnect(bool on) {
 
 void Connection::onForeignReply() {
     stopReconnecting();
+}
+
+void Connection::expectSilence() {
+    quietSince_ = clock_.now();
 }
 
 void Connection::requestFullState() {
@@ -197,7 +203,9 @@ std::optional<Clock::time_point> Connection::nextDeadline() const {
     auto consider = [&](Clock::time_point t) { next = next ? std::min(*next, t) : t; };
     if (step_ != Step::None) consider(stepDue_);
     if (state_.link.handshakePending) consider(state_.link.lastAttemptTime + timing_.retryInterval);
-    if (state_.link.linkOnline) consider(state_.link.lastReportTime + timing_.watchdog);
+    if (state_.link.linkOnline)
+        consider(std::max(state_.link.lastReportTime, autoReconnect_ ? quietSince_ : Clock::time_point{}) +
+                 timing_.watchdog);
     if (reconnecting_) consider(reconnectDue_);
     return next;
 }

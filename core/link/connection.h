@@ -90,6 +90,10 @@ public:
     // A datagram from an address other than the device's: whoever answers now is not the device we
     // lost, so retrying would only talk past it.
     void onForeignReply();
+    // The device was asked to be quiet (a bulk transfer holds its reports): with reconnection on,
+    // the watchdog counts its silence from now, so a long transfer is not taken for a lost device
+    // and cut off by the retry.
+    void expectSilence();
     // A fresh full-state report on demand: Q 0 and Z while online; offline it is CONNECT.
     void requestFullState();
 
@@ -119,6 +123,7 @@ private:
     bool autoReconnect_ = false;
     bool reconnecting_ = false;
     Clock::time_point reconnectDue_{};
+    Clock::time_point quietSince_{};
 };
 
 } // namespace quorvel

@@ -239,3 +239,17 @@ TEST(PendingEditsTest, CountsFieldsOnceKeepsTheComputersStateAndRestoresIt) {
     EXPECT_EQ(pending.count(), 0u);
     EXPECT_FALSE(pending.restoreInto(device));
 }
+
+TEST_F(ReconnectTest, ABulkTransferThatHoldsTheReportsIsNotTakenForALostDevice) {
+    goOnline();
+    // Twelve seconds of quiet asked for, noted at every step of the transfer.
+    for (int step = 0; step < 24; ++step) {
+        run(500ms);
+        conn.expectSilence();
+    }
+    EXPECT_FALSE(conn.reconnecting());
+    EXPECT_TRUE(state.link.linkOnline);
+    EXPECT_EQ(port.count("Z"), 0);
+    run(10s); // the transfer is over and the device still says nothing
+    EXPECT_TRUE(conn.reconnecting());
+}

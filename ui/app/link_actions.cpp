@@ -69,6 +69,10 @@ LinkActions::LinkActions(MainWindow& window, LinkAdapter& link, const Profile& p
     });
 
     if (DeviceSettingsPage* page = window.deviceSettingsPage()) {
+        // Every bulk transfer (push, scene, reset) holds the device's reports while it runs.
+        if (UploadRunner* runner = page->uploadRunner())
+            connect(runner, &UploadRunner::progress, this,
+                    [this](int, int) { link_.link().connection().expectSilence(); });
         reconnectBox_ = page->reconnectBox();
         reconnectBox_->setChecked(reconnect_->isChecked());
         connect(reconnectBox_, &QCheckBox::toggled, this, &LinkActions::setAutoReconnect);
