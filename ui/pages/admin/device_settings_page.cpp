@@ -109,7 +109,8 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     reconnectBox_ = new QCheckBox(this);
     reconnectBox_->setObjectName("reconnectBox");
     reconnectBox_->setFont(skin::uiFont(13, true));
-    reconnectBox_->setGeometry(525, 210, 240, 38);
+    reconnectBox_->setStyleSheet(ipLabel_->styleSheet()); // the labels' colour on the dark panel
+    reconnectBox_->setGeometry(370, 300, 280, 28);
 
     searchList_ = new QTreeWidget(this);
     searchList_->setObjectName("searchList");
