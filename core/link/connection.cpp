@@ -23,7 +23,8 @@ void Connection::showOffline() {
 
 void Connection::connect() {
     LinkState& link = state_.link;
-    if (link.linkOnline) {
+    // While reconnecting the button still reads DISCONNECT, and that is what a press means.
+    if (link.linkOnline || reconnecting_) {
         disconnect();
         return;
     }
@@ -48,6 +49,7 @@ void Connection::disconnect() {
     // otherwise bring the link back, or end in "CANNOT CONNECT.", after the user let it go.
     step_ = Step::None;
     state_.link.handshakePending = false;
+    reconnecting_ = false;
     if (popupShown_) notify(LinkEvent::Kind::BusyPopup, false);
     port_.sendStopStart(0);
     port_.stopReceive();
@@ -105,12 +107,67 @@ void Connection::tick() {
         }
     }
 
-    // Silence while online only changes what is shown: commands keep going and no reconnection
-    // is tried; the next full-state report lights the indicator again.
+    // Without automatic reconnection, silence while online only changes what is shown: commands
+    // keep going and the next full-state report lights the indicator again.
     if (link.linkOnline && now - link.lastReportTime >= timing_.watchdog) {
-        link.lastReportTime = now;
-        showOffline();
+        if (!autoReconnect_) {
+            link.lastReportTime = now;
+            showOffline();
+        } else if (now - quietSince_ >= timing_.watchdog) {
+            link.lastReportTime = now;
+            startReconnecting(now);
+        }
     }
+
+    if (reconnecting_ && now >= reconnectDue_) {
+        reconnectDue_ = now + timing_.reconnectInterval;
+        port_.sendStopStart(0);
+        port_.sendHandshake();
+        link.lastAttemptTime = now;
+    }
+}
+
+void Connection::startReconnecting(Clock::time_point now) {
+    // Offline for the edit path: edits wait on this computer instead of going to a device that
+    // may have restarted and would answer the handshake with its own state anyway.
+    state_.link.linkOnline = false;
+    reconnecting_ = true;
+    reconnectDue_ = now; // the first retry at once, in this tick
+    notify(LinkEvent::Kind::LinkIndicator, false);
+    notify(LinkEvent::Kind::StatusLabel, false, text("RECONNECTING", "重新连接"));
+}
+
+void Connection::stopReconnecting() {
+    if (!reconnecting_) return;
+    reconnecting_ = false;
+    port_.stopReceive();
+    notify(LinkEvent::Kind::ConnectButton, false, text("CONNECT", "连接"));
+    showOffline();
+}
+
+void Connection::setAutoReconnect(bool on) {
+    autoReconnect_ = on;
+    // Turned off mid-retry: end where the plain watchdog would have left a silent device.
+    if (!on) stopReconnecting();
+}
+
+void Connection::onForeignReply() {
+    stopReconnecting();
+}
+
+void Connection::expectSilence() {
+    quietSince_ = clock_.now();
+}
+
+void Connection::requestFullState() {
+    if (!state_.link.linkOnline) {
+        connect();
+        return;
+    }
+    // Same order as CONNECT: quiet first, so the names report is taken before reports resume.
+    port_.sendStopStart(0);
+    port_.sendHandshake();
+    state_.link.lastAttemptTime = clock_.now();
 }
 
 void Connection::closeLink() {
@@ -120,6 +177,7 @@ void Connection::closeLink() {
     state_.link.linkOnline = false;
     // A closing program must not go on sending Z.
     state_.link.handshakePending = false;
+    reconnecting_ = false;
     if (popupShown_) notify(LinkEvent::Kind::BusyPopup, false);
     closing_ = true;
 }
@@ -127,6 +185,7 @@ void Connection::closeLink() {
 void Connection::onReport(const DispatchResult& r) {
     LinkState& link = state_.link;
     if (r.wentOnline) {
+        reconnecting_ = false;
         link.handshakeDone = true;
         link.handshakePending = false;
         link.linkOnline = true;
@@ -144,7 +203,10 @@ std::optional<Clock::time_point> Connection::nextDeadline() const {
     auto consider = [&](Clock::time_point t) { next = next ? std::min(*next, t) : t; };
     if (step_ != Step::None) consider(stepDue_);
     if (state_.link.handshakePending) consider(state_.link.lastAttemptTime + timing_.retryInterval);
-    if (state_.link.linkOnline) consider(state_.link.lastReportTime + timing_.watchdog);
+    if (state_.link.linkOnline)
+        consider(std::max(state_.link.lastReportTime, autoReconnect_ ? quietSince_ : Clock::time_point{}) +
+                 timing_.watchdog);
+    if (reconnecting_) consider(reconnectDue_);
     return next;
 }
 

@@ -21,7 +21,7 @@ namespace quorvel {
 // What the owner shows. Texts are already in the language of languageFlag.
 struct LinkEvent {
     enum class Kind : std::uint8_t {
-        StatusLabel,   // text: "ONLINE" / "OFFLINE"
+        StatusLabel,   // text: "ONLINE" / "OFFLINE" / "RECONNECTING"
         LinkIndicator, // on
         ConnectButton, // text: caption, on: pressed
         MessageBox,    // text, caption
@@ -53,6 +53,7 @@ struct ConnectionTiming {
     std::chrono::milliseconds retryInterval{10000};
     int attempts = 3;
     std::chrono::milliseconds watchdog{10000};
+    std::chrono::milliseconds reconnectInterval{5000}; // between handshakes while reconnecting
 };
 
 class Connection {
@@ -80,6 +81,22 @@ public:
     // Acts on what the dispatcher found in a report.
     void onReport(const DispatchResult& r);
 
+    // Automatic reconnection (off unless asked for): when the watchdog finds the device silent the
+    // link goes offline and quietly repeats the handshake until the device answers, the user lets
+    // go (DISCONNECT, OFFLINE, close) or another address answers.
+    void setAutoReconnect(bool on);
+    bool autoReconnect() const { return autoReconnect_; }
+    bool reconnecting() const { return reconnecting_; }
+    // A datagram from an address other than the device's: whoever answers now is not the device we
+    // lost, so retrying would only talk past it.
+    void onForeignReply();
+    // The device was asked to be quiet (a bulk transfer holds its reports): with reconnection on,
+    // the watchdog counts its silence from now, so a long transfer is not taken for a lost device
+    // and cut off by the retry.
+    void expectSilence();
+    // A fresh full-state report on demand: Q 0 and Z while online; offline it is CONNECT.
+    void requestFullState();
+
     // When tick() next has something to do; empty when nothing is due (idle, no wake-ups).
     std::optional<Clock::time_point> nextDeadline() const;
     bool connecting() const { return step_ != Step::None || state_.link.handshakePending; }
@@ -90,6 +107,8 @@ private:
     std::string text(const char* english, const char* chinese) const;
     void showOffline();
     void beginHandshake();
+    void startReconnecting(Clock::time_point now);
+    void stopReconnecting();
 
     DeviceState& state_;
     const LinkClock& clock_;
@@ -101,6 +120,10 @@ private:
     Clock::time_point stepDue_{};
     bool popupShown_ = false;
     bool closing_ = false;
+    bool autoReconnect_ = false;
+    bool reconnecting_ = false;
+    Clock::time_point reconnectDue_{};
+    Clock::time_point quietSince_{};
 };
 
 } // namespace quorvel

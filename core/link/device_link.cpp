@@ -13,6 +13,7 @@ DeviceLink::DeviceLink(DeviceState& state, const LinkClock& clock, LinkOptions o
       }),
       dispatcher_(state), connection_(state, clock, *this, options_.timing) {
     connection_.setLanguage(options_.languageFlag);
+    connection_.setAutoReconnect(options_.autoReconnect);
 }
 
 DeviceLink::~DeviceLink() {
@@ -169,9 +170,10 @@ DropCounts DeviceLink::dropCounts() const {
 int DeviceLink::deliverPending() {
     // Taken even when nobody watches: they would otherwise keep waitForFrames() answering at once.
     receiver_.takeDrops(drops_);
-    if (dropObserver_)
-        for (const DropRecord& d : drops_)
-            dropObserver_(d);
+    for (const DropRecord& d : drops_) {
+        if (dropObserver_) dropObserver_(d);
+        if (d.reason == DropReason::WrongSender) connection_.onForeignReply();
+    }
     drops_.clear();
     receiver_.takeFrames(pending_);
     int n = 0;

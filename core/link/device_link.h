@@ -33,6 +33,8 @@ struct LinkOptions {
     RouteLookup routeLookup;
     // How long a closing program waits for the queue (the last Q 0 above all) before dropping it.
     std::chrono::milliseconds closeBudget{300};
+    // Retry the handshake on its own after the watchdog found the device silent.
+    bool autoReconnect = false;
 };
 
 class DeviceLink final : private LinkPort {

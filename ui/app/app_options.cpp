@@ -25,6 +25,9 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     p.addOptions({help, host, connect, dataDir, language, demo, geometry, units, screenshots});
     const QCommandLineOption version("version", "Show the version and exit.");
     p.addOption(version);
+    const QCommandLineOption noReconnect(
+        "no-reconnect", "Do not reconnect on your own when the device falls silent (this run only).");
+    p.addOption(noReconnect);
     // Read before any application object exists, so the program name is filled in here.
     helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
 
@@ -51,6 +54,7 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
         }
     }
     out.connect = p.isSet(connect);
+    out.noReconnect = p.isSet(noReconnect);
     out.dataDir = p.value(dataDir);
     const QString lang = p.value(language).toLower();
     if (lang == "en")

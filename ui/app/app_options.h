@@ -18,6 +18,7 @@ struct AppOptions {
     int demoUnits = 4;     // conference units the demo device reports (0..4)
     bool help = false;
     bool version = false;
+    bool noReconnect = false; // this run never retries the handshake on its own
 };
 
 // Returns false with a one-line message on a bad option or value; helpText is always filled.

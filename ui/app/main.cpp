@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
     LinkOptions lo;
     lo.languageFlag = languageFlag();
     if (opts.demo) lo.bindAddress = demo.localAddress;
+    lo.autoReconnect = !opts.noReconnect && profile.readAutoReconnect();
     LinkAdapter link(state, lo);
 
     // The preset file is opened once the window has painted (key derivation takes tens of ms);

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 
 #include "app/about_box.h"
+#include "app/link_actions.h"
 #include "app/readout_panel.h"
 #include "app/window_header.h"
 #include "binding/edit_controller.h"
@@ -133,6 +134,7 @@ MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& pro
     relayout();
     header_->showThumbnails(state_);
     header_->setStatus(false, pick("OFFLINE", "离线"));
+    new LinkActions(*this, link_, profile_);
     initialised_ = true;
 }
 
@@ -232,6 +234,7 @@ void MainWindow::setLanguage(int lang) {
     host_->setLanguage(lang);
     link_.setLanguage(lang);
     readout_->setLanguage(lang);
+    if (auto* actions = findChild<LinkActions*>()) actions->setLanguage(lang);
 }
 
 void MainWindow::openAbout() {

@@ -40,6 +40,19 @@ bool Profile::writeHostAddress(const QString& address) const {
     return ini.status() == QSettings::NoError;
 }
 
+bool Profile::readAutoReconnect() const {
+    QSettings ini(filePath(), QSettings::IniFormat);
+    return ini.value(QStringLiteral("%1/AutoReconnect").arg(kProfileSection), true).toBool();
+}
+
+bool Profile::writeAutoReconnect(bool on) const {
+    if (!QDir().mkpath(dataDir_)) return false;
+    QSettings ini(filePath(), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("%1/AutoReconnect").arg(kProfileSection), on);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
 bool isValidDeviceAddress(const QString& text) {
     const QByteArray a = text.toLatin1();
     if (a.isEmpty() || a.size() > 15 || text.size() != a.size()) return false;

@@ -18,6 +18,9 @@ public:
     QString readHostAddress() const;
     // Creates the directory when needed; false when the file cannot be written.
     bool writeHostAddress(const QString& address) const;
+    // Automatic reconnection after the device fell silent; on unless turned off.
+    bool readAutoReconnect() const;
+    bool writeAutoReconnect(bool on) const;
 
 private:
     QString dataDir_;

@@ -2,6 +2,7 @@
 
 #include "pages/admin/firmware_tab.h"
 
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,6 +106,11 @@ DeviceSettingsPage::DeviceSettingsPage(DeviceState& state, LinkAdapter& link, co
     offline_->setObjectName("offlineButton");
     offline_->setGeometry(390, 210, 120, 38);
     connect(offline_, &NavButton::clicked, this, [this] { link_.workOffline(); });
+    reconnectBox_ = new QCheckBox(this);
+    reconnectBox_->setObjectName("reconnectBox");
+    reconnectBox_->setFont(skin::uiFont(13, true));
+    reconnectBox_->setStyleSheet(ipLabel_->styleSheet()); // the labels' colour on the dark panel
+    reconnectBox_->setGeometry(370, 300, 280, 28);
 
     searchList_ = new QTreeWidget(this);
     searchList_->setObjectName("searchList");
@@ -182,6 +188,7 @@ void DeviceSettingsPage::setLanguage(int lang) {
     connect_->setText(state_.link.linkOnline ? pick(lang, "DISCONNECT", "断开")
                                              : pick(lang, "CONNECT", "连接"));
     offline_->setText(pick(lang, "OFFLINE", "离线"));
+    reconnectBox_->setText(pick(lang, "AUTO RECONNECT", "自动重新连接"));
     searchList_->setHeaderLabels({pick(lang, "DEVICE IP", "设置IP"), pick(lang, "PORT", "端口")});
     if (scenePanel_) scenePanel_->setLanguage(lang);
     if (unitPanel_) unitPanel_->setLanguage(lang);
@@ -199,7 +206,7 @@ void DeviceSettingsPage::selectTab(int tab) {
     const bool connectTab = tab == ConnectTab;
     for (QWidget* w :
          std::initializer_list<QWidget*>{ipLabel_, addressField_, addressOk_, spanLabel_, spanField_, spanOk_,
-                                         search_, connect_, offline_, searchList_})
+                                         search_, connect_, offline_, searchList_, reconnectBox_})
         w->setVisible(connectTab);
     if (searchProgress_) searchProgress_->setVisible(connectTab && deviceSearch_->running());
     if (scenePanel_) scenePanel_->setVisible(tab == ShowTab);
@@ -211,9 +218,10 @@ void DeviceSettingsPage::selectTab(int tab) {
 void DeviceSettingsPage::refresh() {
     addressField_->setText(QString::fromStdString(state_.link.hostAddress));
     spanField_->setText(QString::number(state_.spanTime));
-    connect_->setChecked(state_.link.linkOnline);
-    connect_->setText(state_.link.linkOnline ? pick(language_, "DISCONNECT", "断开")
-                                             : pick(language_, "CONNECT", "连接"));
+    // Reconnecting still counts as connected here: the press lets the device go.
+    const bool linkUp = state_.link.linkOnline || link_.link().connection().reconnecting();
+    connect_->setChecked(linkUp);
+    connect_->setText(linkUp ? pick(language_, "DISCONNECT", "断开") : pick(language_, "CONNECT", "连接"));
     firmwareTab_->refresh();
     setVersions_->refresh();
     update();

@@ -7,6 +7,7 @@
 #include "pages/page.h"
 #include "pages/page_context.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -61,6 +62,8 @@ public:
     ScenePanel* scenePanel() const { return scenePanel_; }
     UnitPanel* unitPanel() const { return unitPanel_; }
     UploadRunner* uploadRunner() const { return upload_; }
+    // The automatic reconnection setting; the shell's link actions own what it does.
+    QCheckBox* reconnectBox() const { return reconnectBox_; }
 
 public slots:
     // RECOVERY: asks, then factory settings, sent to the device while online.
@@ -107,6 +110,7 @@ private:
     UnitPanel* unitPanel_ = nullptr;
     bool resetting_ = false;
     bool sweepPending_ = false;
+    QCheckBox* reconnectBox_ = nullptr;
     FirmwareTab* firmwareTab_;   // HELP
     VersionLabels* setVersions_; // SET
 };
