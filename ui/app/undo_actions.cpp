@@ -80,6 +80,7 @@ void UndoActions::onUserChanged(EditOrigin origin) {
     }
     const UserOperation* op = edits_.operation();
     history_.userChanged(op ? *op : UserOperation{});
+    if (!history_.inGesture()) refresh();
 }
 
 void UndoActions::settleNow() {
