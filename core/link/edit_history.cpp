@@ -43,8 +43,17 @@ bool holds(const DeviceState& s, const FieldInfo& f, const HistoryEntry& e, bool
 void queueCarriersOnce(const DeviceState& s, EditSink& sink, const std::vector<FieldId>& fields) {
     if (!s.link.linkOnline || fields.empty()) return;
     const auto& reg = FieldRegistry::instance();
+    // The device drops frames of several records that arrive back to back: such a step is paced
+    // like a group copy.
+    bool several = false;
+    if (reg.valid(fields.front())) {
+        const FieldInfo& first = reg.field(fields.front());
+        several = std::any_of(fields.begin(), fields.end(), [&](FieldId id) {
+            return reg.valid(id) &&
+                   (reg.field(id).record != first.record || reg.field(id).recordIndex != first.recordIndex);
+        });
+    }
     std::unordered_set<std::string> sent;
-    const FieldId first = fields.front();
     for (FieldId id : fields) {
         if (!reg.valid(id)) continue;
         const FieldInfo& f = reg.field(id);
@@ -53,13 +62,10 @@ void queueCarriersOnce(const DeviceState& s, EditSink& sink, const std::vector<F
         OutgoingFrame then = followFrame(s, f);
         const bool newFrame = !frame.text.empty() && sent.insert(frame.text).second;
         const bool newThen = !then.text.empty() && sent.insert(then.text).second;
-        if (!newFrame && !newThen) continue;
-        // The first field's copy in another record is a group member's: paused as the edit pauses it.
-        const bool member = id != first && f.record != RecordKind::Device &&
-                            f.recordIndex != reg.field(first).recordIndex &&
-                            reg.sibling(first, f.recordIndex) == id;
-        if (member)
-            (newThen ? then : frame).pauseAfter = std::max((newThen ? then : frame).pauseAfter, kMemberPause);
+        if (several) {
+            OutgoingFrame& last = newThen ? then : frame;
+            last.pauseAfter = std::max(last.pauseAfter, kMemberPause);
+        }
         if (newFrame) sink.queue(std::move(frame));
         if (newThen) sink.queue(std::move(then));
     }

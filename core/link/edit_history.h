@@ -32,9 +32,11 @@ struct UserOperation {
     std::string zh;
 };
 
-inline UserOperation resendingWith(Resend resend) {
+inline UserOperation resendingWith(Resend resend, std::string en = {}, std::string zh = {}) {
     UserOperation op;
     op.resend = std::move(resend);
+    op.en = std::move(en);
+    op.zh = std::move(zh);
     return op;
 }
 
@@ -142,7 +144,8 @@ private:
 };
 
 // The frames the carriers of a step's fields send as the state now stands, each frame once, in
-// the order of the fields: what an operation without a resend of its own puts on the wire.
+// the order of the fields, each paused like a group copy when the step spans several records:
+// what an operation without a resend of its own puts on the wire.
 void queueCarriersOnce(const DeviceState& s, EditSink& sink, const std::vector<FieldId>& fields);
 
 } // namespace quorvel

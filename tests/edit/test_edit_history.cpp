@@ -6,6 +6,7 @@
 
 #include "link/edit_history.h"
 #include "link/gbk.h"
+#include "mixing/groups.h"
 #include "processing/peq_ops.h"
 
 namespace quorvel {
@@ -186,6 +187,37 @@ TEST(EditHistory, RecallUndoneAndRedoneWithItsOwnBlock) {
     EXPECT_EQ(r.s->in(ch).hpfOn, before->in(ch).hpfOn);
     EXPECT_TRUE(sameFrames(r.redo(), original));
     EXPECT_EQ(r.s->in(2).peq[2].bandFreq, 3000);
+}
+
+TEST(EditHistory, SweepsOfSeveralRecordsKeepTheirPacing) {
+    Rig r;
+    r.s->in(2).mute = 1;
+    r.s->in(17).mute = 1;
+    r.s->out(3).mute = 1;
+    r.start();
+    auto before = std::make_unique<DeviceState>(*r.s);
+    r.rec.frames.clear();
+    const ChangeSet cleared = clearMute(*r.s, r.rec);
+    const auto original = r.rec.frames;
+    r.userOperation(cleared, resendingWith(queueMuteSweep, "CLEAR MUTE", "清除静音"));
+    EXPECT_EQ(r.history->stepName(*r.history->nextUndo(), 2), "清除静音");
+    RecordingSink expect;
+    queueMuteSweep(*before, expect);
+    EXPECT_TRUE(sameFrames(r.undo(), expect.frames));
+    EXPECT_EQ(r.s->in(17).mute, 1);
+    EXPECT_EQ(r.s->out(3).mute, 1);
+    EXPECT_TRUE(sameFrames(r.redo(), original));
+
+    // Without a resend of its own (a mute group switch), every frame is paced like a copy.
+    r.rec.frames.clear();
+    r.s->muteGroups[0][1] = 1;
+    r.s->muteGroups[0][4] = 1;
+    const ChangeSet on = setMuteGroup(*r.s, r.rec, 0, true);
+    const auto switched = r.rec.frames;
+    r.userOperation(on);
+    r.undo();
+    EXPECT_EQ(r.s->in(2).mute, 0);
+    EXPECT_TRUE(sameFrames(r.redo(), switched));
 }
 
 TEST(EditHistory, CurveDragAndSceneRecallAsOperations) {

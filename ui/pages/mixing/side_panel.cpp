@@ -53,8 +53,10 @@ SidePanel::SidePanel(EditController& edits, NavigationModel& nav, QWidget* paren
     connect(return_, &ImageButton::clicked, this, [this] { nav_.viewGroup(0); });
     clearMute_ = makeSkinButton(this, 0, "clearMuteButton");
     clearMute_->setStyle(ImageButton::Push);
-    connect(clearMute_, &ImageButton::clicked, this,
-            [this] { edits_.announceUser(clearMute(state_, edits_.sink())); });
+    connect(clearMute_, &ImageButton::clicked, this, [this] {
+        edits_.announceUser(clearMute(state_, edits_.sink()),
+                            resendingWith(queueMuteSweep, "CLEAR MUTE", "清除静音"));
+    });
     clearSolo_ = makeSkinButton(this, 0, "clearSoloButton");
     clearSolo_->setStyle(ImageButton::Push);
     connect(clearSolo_, &ImageButton::clicked, this,
