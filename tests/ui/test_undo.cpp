@@ -14,6 +14,9 @@
 #include "binding/field_ids.h"
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
+#include "controls/response_view.h"
+#include "link/clock.h"
+#include "pages/processing/peq_page.h"
 #include "widgets/ui_text.h"
 
 using namespace quorvel;
@@ -50,6 +53,7 @@ class TestUndo : public QObject {
 private slots:
     void faderDragOfAGroupIsOneStep();
     void toggleNamesLockAndOffline();
+    void curveDragOnThePageIsOneStep();
     void fullStateReportStartsAfresh();
     void shortcutsInTheWindowLeaveTextFieldsTheirOwn();
 };
@@ -131,6 +135,47 @@ void TestUndo::toggleNamesLockAndOffline() {
     QVERIFY(undo.redo());
     QCOMPARE(texts(rig.sink.frames), original);
     QCOMPARE(refused.count(), 0);
+}
+
+void TestUndo::curveDragOnThePageIsOneStep() {
+    test::PageRig rig;
+    UndoActions undo(rig.edits, nullptr, nullptr);
+    QWidget host;
+    auto* page = new PeqPage(rig.context(), &host);
+    ManualClock clock;
+    page->setClock(&clock);
+    page->setGeometry(0, 0, 1000, 700);
+    page->bindTo(0);
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    ResponseView* v = page->view();
+    const PeqBand before = rig.state.in(1).peq[1];
+    const QPointF start = v->handlePoint(1);
+    test::sendMouse(v, QEvent::MouseButtonPress, start);
+    QPointF at = start;
+    for (int i = 1; i <= 8; ++i) {
+        clock.advance(std::chrono::milliseconds(30));
+        at = start + QPointF(4 * i, -6 * i);
+        test::sendMouse(v, QEvent::MouseMove, at);
+    }
+    test::sendMouse(v, QEvent::MouseButtonRelease, at);
+    const std::string released = rig.sink.frames.back().text;
+    const PeqBand after = rig.state.in(1).peq[1];
+    QVERIFY(after.bandGain != before.bandGain);
+    QCOMPARE(undo.history().undoCount(), std::size_t{1});
+
+    rig.sink.frames.clear();
+    QVERIFY(undo.undo());
+    QCOMPARE(rig.state.in(1).peq[1].bandGain, before.bandGain);
+    QCOMPARE(rig.state.in(1).peq[1].bandFreq, before.bandFreq);
+    QCOMPARE(rig.sink.frames.size(), std::size_t{1});
+    QCOMPARE(rig.sink.frames.front().text, buildG(rig.state, 1, 2));
+    rig.sink.frames.clear();
+    QVERIFY(undo.redo());
+    QCOMPARE(rig.state.in(1).peq[1].bandGain, after.bandGain);
+    QCOMPARE(rig.sink.frames.size(), std::size_t{1});
+    QCOMPARE(rig.sink.frames.front().text, released);
+    QVERIFY(v->handlePoint(1) != start); // the curve follows the replay
 }
 
 void TestUndo::fullStateReportStartsAfresh() {
