@@ -14,6 +14,14 @@ bool isName(const FieldInfo& f) {
     return f.kind == FieldKind::Name;
 }
 
+bool sameRecord(const HistoryStep& a, const HistoryStep& b) {
+    const auto& reg = FieldRegistry::instance();
+    if (a.entries.empty() || b.entries.empty()) return false;
+    const FieldId x = a.entries.front().field, y = b.entries.front().field;
+    if (!reg.valid(x) || !reg.valid(y)) return false;
+    return reg.field(x).record == reg.field(y).record && reg.field(x).recordIndex == reg.field(y).recordIndex;
+}
+
 bool unchanged(const HistoryEntry& e, const FieldInfo& f) {
     return isName(f) ? e.beforeName == e.afterName : e.before == e.after;
 }
@@ -148,6 +156,10 @@ void EditHistory::userChanged(const UserOperation& operation) {
     step.operation = operation;
     step.entries = std::move(p.entries);
 
+    // A gesture moves one channel's or output's controls; a change elsewhere is a step of its own,
+    // so a gesture that was never closed cannot swallow the rest of the session.
+    if (gestureDepth_ > 0 && gestureStepOpen_ && !undo_.empty() && !sameRecord(undo_.back(), step))
+        finishGestureStep();
     if (gestureDepth_ > 0 && gestureStepOpen_ && !undo_.empty()) {
         HistoryStep& open = undo_.back();
         for (HistoryEntry& e : step.entries) {
@@ -182,11 +194,10 @@ void EditHistory::beginGesture() {
 
 void EditHistory::endGesture() {
     if (gestureDepth_ == 0) return;
-    if (--gestureDepth_ == 0) closeGestureStep();
+    if (--gestureDepth_ == 0) finishGestureStep();
 }
 
-void EditHistory::closeGestureStep() {
-    gestureDepth_ = 0;
+void EditHistory::finishGestureStep() {
     if (!gestureStepOpen_) return;
     gestureStepOpen_ = false;
     if (undo_.empty()) return;
@@ -210,7 +221,8 @@ void EditHistory::clear() {
 }
 
 HistoryResult EditHistory::undo(HistoryTarget& target) {
-    if (gestureDepth_ > 0) closeGestureStep();
+    // Undo in the middle of a drag takes back what it did so far; the rest is a step of its own.
+    finishGestureStep();
     settle();
     if (undo_.empty()) return {false, "Nothing to undo"};
     HistoryResult r = replay(target, undo_.back(), false);
@@ -221,7 +233,7 @@ HistoryResult EditHistory::undo(HistoryTarget& target) {
 }
 
 HistoryResult EditHistory::redo(HistoryTarget& target) {
-    if (gestureDepth_ > 0) closeGestureStep();
+    finishGestureStep();
     settle();
     if (redo_.empty()) return {false, "Nothing to redo"};
     HistoryResult r = replay(target, redo_.back(), true);

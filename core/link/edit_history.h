@@ -129,7 +129,7 @@ private:
     };
     void diffInto(FieldId id, std::vector<HistoryEntry>& out);
     void push(HistoryStep step);
-    void closeGestureStep();
+    void finishGestureStep();
     HistoryResult replay(HistoryTarget& target, const HistoryStep& step, bool forward);
 
     const DeviceState& state_;

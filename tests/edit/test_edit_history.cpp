@@ -261,6 +261,28 @@ TEST(EditHistory, CurveDragAndSceneRecallAsOperations) {
     EXPECT_EQ(r.s->in(7).level, 12);
 }
 
+TEST(EditHistory, GesturesStayWithTheirRecordAndUndoMidDragSplitsIt) {
+    Rig r;
+    r.start();
+    const FieldId level = id("input[1].level");
+    r.history->beginGesture(); // never closed: a page that lost its release
+    r.userEdit(level, 40);
+    r.userEdit(level, 41);
+    r.userEdit(id("output[2].mute"), 1);
+    r.userEdit(id("output[2].level"), 20);
+    EXPECT_EQ(r.history->undoCount(), 2u);
+
+    // Undo while the hand is still on the fader: what it did so far goes, the rest is new.
+    r.undo();
+    EXPECT_EQ(r.s->out(2).mute, 0);
+    r.userEdit(level, 42);
+    r.userEdit(level, 43);
+    r.history->endGesture();
+    EXPECT_EQ(r.history->undoCount(), 2u);
+    r.undo();
+    EXPECT_EQ(r.s->in(1).level, 41);
+}
+
 TEST(EditHistory, BoundResetAndReportsBetweenEdits) {
     Rig r;
     r.start();

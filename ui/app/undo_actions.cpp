@@ -50,10 +50,7 @@ UndoActions::UndoActions(EditController& edits, QMenu* menu, QObject* parent)
 
     settle_.setSingleShot(true);
     settle_.setInterval(0);
-    connect(&settle_, &QTimer::timeout, this, [this] {
-        settleNow();
-        refresh();
-    });
+    connect(&settle_, &QTimer::timeout, this, &UndoActions::settleNow);
     connect(&edits_, &EditController::changed, this, &UndoActions::onChanged);
     connect(&edits_, &EditController::edited, this, [this](FieldId f) { history_.aimed(f); });
     connect(&edits_, &EditController::userChanged, this,
@@ -68,7 +65,7 @@ UndoActions::UndoActions(EditController& edits, QMenu* menu, QObject* parent)
 }
 
 void UndoActions::onChanged(const ChangeSet& changes) {
-    if (history_.settle()) emit historyReset();
+    settleNow();
     history_.changed(changes);
     settle_.start();
 }
@@ -84,7 +81,9 @@ void UndoActions::onUserChanged(EditOrigin origin) {
 }
 
 void UndoActions::settleNow() {
-    if (history_.settle()) emit historyReset();
+    if (!history_.settle()) return;
+    refresh();
+    emit historyReset();
 }
 
 bool UndoActions::undo() {
