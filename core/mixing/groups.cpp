@@ -131,6 +131,11 @@ ChangeSet clearMute(DeviceState& s, EditSink& sink) {
         s.out(o).mute = 0;
         note(&changed, s, s.out(o).mute);
     }
+    queueMuteSweep(s, sink);
+    return changed;
+}
+
+void queueMuteSweep(const DeviceState& s, EditSink& sink) {
     // 26 frames in a row: paced like a group copy so the device keeps every one.
     for (int r = 1; r <= kInputRecords; ++r) {
         queueIfOnline(s, sink, buildA(s, muteChannelOfSource(r)), kMemberPause);
@@ -140,7 +145,6 @@ ChangeSet clearMute(DeviceState& s, EditSink& sink) {
     }
     for (int o = 1; o <= kOutputRecords; ++o)
         queueIfOnline(s, sink, buildA(s, outputChannelNumber(o)), kMemberPause);
-    return changed;
 }
 
 ChangeSet clearSolo(DeviceState& s, EditSink& sink) {

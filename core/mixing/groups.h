@@ -33,6 +33,8 @@ bool isLinkFlagElement(int element);
 ChangeSet setMuteGroup(DeviceState& s, EditSink& sink, int group, bool on);
 // Clears the mute of the 18 sources (A with 1..16, 27, 29) and then of the outputs (A 13..20).
 ChangeSet clearMute(DeviceState& s, EditSink& sink);
+// The 26 mute frames CLEAR MUTE sends, as the state now stands (undo and redo send them again).
+void queueMuteSweep(const DeviceState& s, EditSink& sink);
 // Clears every source's solo; the device learns it through K for output records 1..6.
 ChangeSet clearSolo(DeviceState& s, EditSink& sink);
 

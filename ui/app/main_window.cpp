@@ -12,6 +12,7 @@
 #include "app/about_box.h"
 #include "app/link_actions.h"
 #include "app/readout_panel.h"
+#include "app/undo_actions.h"
 #include "app/window_header.h"
 #include "binding/edit_controller.h"
 #include "link/edit_sink.h"
@@ -97,6 +98,7 @@ MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& pro
 
     sink_ = std::make_unique<CallbackSink>([this](OutgoingFrame f) { link_.queueFrame(std::move(f)); });
     edits_ = std::make_unique<EditController>(state_, *sink_);
+    new UndoActions(*edits_, editMenu_, this);
     ctx_ =
         std::make_unique<PageContext>(PageContext{state_, *sink_, *edits_, link_, profile_, nav_, presets});
     readout_ = new ReadoutPanel(*edits_, canvas_);
@@ -153,7 +155,7 @@ void MainWindow::wireHeader() {
         nav_.setTab(Tab::System);
     });
     connect(header_, &WindowHeader::muteGroupToggled, this, [this](int group, bool on) {
-        edits_->announce(setMuteGroup(state_, *sink_, group, on)); // groups count from 0 like the page
+        edits_->announceUser(setMuteGroup(state_, *sink_, group, on)); // groups count from 0 like the page
     });
     // The control-group buttons select the group the GROUPS page edits, radio-like, and follow
     // a selection made on the page itself.

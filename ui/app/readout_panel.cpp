@@ -114,8 +114,8 @@ void ReadoutPanel::applyTypedValue(int field) {
     const EditOutcome r = quorvel::applyTypedValue(edits_.state(), edits_.sink(), channel_, kind_, field,
                                                    edit->text().toStdString());
     edit->setModified(false);
-    edits_.announce(r.changed); // every view that shows the field or a member's copy follows
-    updateTexts();              // text that is no value gives way to the value again
+    edits_.announceUser(r.changed); // every view that shows the field or a member's copy follows
+    updateTexts();                  // text that is no value gives way to the value again
 }
 
 } // namespace quorvel::ui

@@ -41,6 +41,11 @@ FaderBinding::FaderBinding(FaderCtrl* fader, EditController& edits, FieldId fiel
     sync();
 }
 
+FaderBinding::~FaderBinding() {
+    // At shutdown the controller may already be gone.
+    if (gesture_) gesture_->endGesture();
+}
+
 void FaderBinding::setDoubleClickValue(std::int32_t raw) {
     resetOnDoubleClick_ = true;
     resetValue_ = raw;
@@ -55,7 +60,15 @@ void FaderBinding::sync() {
 void FaderBinding::onMove(int position, bool finished) {
     EditOptions o = options_;
     if (send_ == Send::OnRelease && !finished) o.queue = false;
+    if (!finished && !gesture_) {
+        gesture_ = &edits_;
+        edits_.beginGesture();
+    }
     edit(map_.toRaw(position), o);
+    if (finished && gesture_) {
+        gesture_ = nullptr;
+        edits_.endGesture();
+    }
     // A value the field clamped, or a report that came during the drag, shows now.
     if (finished) sync();
 }

@@ -2,6 +2,7 @@
 // tied to one field.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -40,6 +41,7 @@ public:
 
     FaderBinding(FaderCtrl* fader, EditController& edits, FieldId field, ValueMap map = ValueMap::identity(),
                  Send send = Send::EveryMove);
+    ~FaderBinding() override;
 
     // A double click puts the field to this value (the pan knob's centre).
     void setDoubleClickValue(std::int32_t raw);
@@ -53,6 +55,7 @@ private:
     Send send_;
     bool resetOnDoubleClick_ = false;
     std::int32_t resetValue_ = 0;
+    QPointer<EditController> gesture_; // set during a drag: its steps are one undo step
 };
 
 class ToggleBinding : public FieldBinding {

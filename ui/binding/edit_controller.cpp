@@ -42,6 +42,36 @@ void EditController::announceUser(const ChangeSet& changes, EditOrigin origin) {
     emit userChanged(changes, origin);
 }
 
+void EditController::announceUser(const ChangeSet& changes, const UserOperation& operation,
+                                  EditOrigin origin) {
+    if (changes.empty()) return;
+    emit changed(changes);
+    const UserOperation* outer = operation_;
+    operation_ = &operation;
+    emit userChanged(changes, origin);
+    operation_ = outer;
+}
+
+void EditController::beginGesture() {
+    emit gestureBegan();
+}
+
+void EditController::endGesture() {
+    emit gestureEnded();
+}
+
+void EditController::beginDrag() {
+    if (dragging_) return;
+    dragging_ = true;
+    emit gestureBegan();
+}
+
+void EditController::endDrag() {
+    if (!dragging_) return;
+    dragging_ = false;
+    emit gestureEnded();
+}
+
 void EditController::setLocked(bool locked) {
     if (locked_ == locked) return;
     locked_ = locked;

@@ -10,6 +10,7 @@
 
 #include "link/change_set.h"
 #include "link/edit.h"
+#include "link/edit_history.h"
 
 namespace quorvel::ui {
 
@@ -35,6 +36,19 @@ public:
     // What a user operation of several steps wrote (CLEAR MUTE, a recall, a reset): announced like
     // a report, and also reported as the user's change.
     void announceUser(const ChangeSet& changes, EditOrigin origin = EditOrigin::Surface);
+    // The same, for an operation whose frames undo must send its own way (a recall's block).
+    void announceUser(const ChangeSet& changes, const UserOperation& operation,
+                      EditOrigin origin = EditOrigin::Surface);
+    // The operation being announced, while userChanged() is emitted; nullptr otherwise.
+    const UserOperation* operation() const { return operation_; }
+
+    // Edits between these are one gesture (a drag, a knob turn): undone as one step.
+    void beginGesture();
+    void endGesture();
+    // A page's drag (a curve handle, an AUX strip): the first move opens the gesture, the release
+    // closes it; one hand drags one thing at a time.
+    void beginDrag();
+    void endDrag();
 
     // The surface lock: edits from this window are refused; meters and reports go on.
     void setLocked(bool locked);
@@ -49,11 +63,15 @@ signals:
     // After changed(): what a user (or a remote client, or undo) changed, not what a report did.
     void userChanged(const quorvel::ChangeSet& changes, quorvel::ui::EditOrigin origin);
     void lockChanged(bool locked);
+    void gestureBegan();
+    void gestureEnded();
 
 private:
     DeviceState& state_;
     EditSink& sink_;
     bool locked_ = false;
+    const UserOperation* operation_ = nullptr;
+    bool dragging_ = false;
 };
 
 } // namespace quorvel::ui

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPointer>
 #include <QStandardPaths>
 
 #include "admin/scene_library.h"
@@ -164,7 +165,14 @@ void ScenePanel::recall(int id) {
         report(r);
         return;
     }
-    ctx_.edits.announce(ChangeSet::everything());
+    // Undo puts the previous settings back and sends them as the recall sent these: in one transfer.
+    UserOperation op;
+    op.resend = [runner = QPointer<UploadRunner>(&upload_)](DeviceState&, EditSink&) {
+        if (runner) runner->start();
+    };
+    op.en = "SCENE RECALL";
+    op.zh = "场景调用";
+    ctx_.edits.announceUser(ChangeSet::everything(), op);
     // Offline the model only changes and nothing is sent.
     if (ctx_.state.link.linkOnline && upload_.start()) {
         connect(

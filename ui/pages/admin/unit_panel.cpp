@@ -140,7 +140,7 @@ void UnitPanel::requestReset() {
 }
 
 void UnitPanel::resetAll() {
-    ctx_.edits.announce(resetUnits(ctx_.state, ctx_.sink));
+    ctx_.edits.announceUser(resetUnits(ctx_.state, ctx_.sink));
     if (selected_ >= 0) selectUnit(selected_);
 }
 

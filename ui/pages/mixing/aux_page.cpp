@@ -93,8 +93,10 @@ void AuxPage::bindTo(int source) {
 
 void AuxPage::onMove(int strip, int position, bool finished) {
     const std::int32_t level = kFaderTopLevel - position;
+    if (!finished) edits_.beginDrag();
     const EditOutcome out = state_mutes_.move(state_, edits_.sink(), source_, strip, level, finished);
-    edits_.announce(out.changed);
+    edits_.announceUser(out.changed);
+    if (finished) edits_.endDrag();
     edits_.pointAt(sendField(source_, strip));
     values_[static_cast<std::size_t>(strip)]->setText(
         QString::fromStdString(formatDisplayValue(DisplayFormat::Db60, level)));
@@ -102,7 +104,7 @@ void AuxPage::onMove(int strip, int position, bool finished) {
 
 void AuxPage::onMute(int strip) {
     const EditOutcome out = state_mutes_.toggle(state_, edits_.sink(), source_, strip);
-    edits_.announce(out.changed);
+    edits_.announceUser(out.changed);
     edits_.pointAt(sendField(source_, strip));
     refreshStrip(strip);
 }

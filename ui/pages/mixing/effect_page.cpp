@@ -25,6 +25,11 @@
 namespace quorvel::ui {
 namespace {
 
+// Undo sends the effect's settings as RESET and a recall do.
+UserOperation effectBlock(Effect e) {
+    return resendingWith([e](DeviceState& s, EditSink& sink) { storeRecalledEffect(s, sink, e); });
+}
+
 struct FaderRow {
     int id;
     int record;
@@ -159,12 +164,12 @@ ImageButton* EffectPage::muteButton(int id) const {
 }
 
 void EffectPage::reset(Effect e) {
-    edits_.announce(resetEffect(state_, edits_.sink(), e));
+    edits_.announceUser(resetEffect(state_, edits_.sink(), e), effectBlock(e));
 }
 
 void EffectPage::recalled(Effect e) {
     // The list stored the preset's values as read; they reach the device clamped, as RESET sends them.
-    edits_.announce(storeRecalledEffect(state_, edits_.sink(), e));
+    edits_.announceUser(storeRecalledEffect(state_, edits_.sink(), e), effectBlock(e));
 }
 
 void EffectPage::refresh() {

@@ -169,14 +169,14 @@ void GroupPage::toggleControl(int element) {
     ChangeSet changed;
     const ToggleResult r = toggleControlMember(state_, controlGroup_, element, &changed);
     if (r != ToggleResult::Added && r != ToggleResult::Removed) return;
-    edits_.announce(changed);
+    edits_.announceUser(changed);
 }
 
 void GroupPage::toggleMute(int element) {
     ChangeSet changed;
     const ToggleResult r = toggleMuteMember(state_, muteGroup_, element, &changed);
     if (r != ToggleResult::Added && r != ToggleResult::Removed) return;
-    edits_.announce(changed);
+    edits_.announceUser(changed);
 }
 
 void GroupPage::refreshNames() {

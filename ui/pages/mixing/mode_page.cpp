@@ -159,7 +159,7 @@ ModePage::ModePage(const PageContext& ctx, QWidget* parent)
 
 void ModePage::chooseThreshold(int channel, int index) {
     const EditOutcome out = setAutomixThreshold(state_, sink_, channel, index);
-    if (out.applied) edits_.announce(out.changed);
+    if (out.applied) edits_.announceUser(out.changed);
 }
 
 void ModePage::chooseGlobal(const char* field, int value) {
@@ -173,7 +173,7 @@ void ModePage::pressOk() {
     g.maxOpenChannels = maxOpen_->selection() + 1;
     g.nomAttenuation = nom_->selection() + 20;
     g.closedChannelAttenuation = closed_->selection();
-    edits_.announce(applyAutomixGlobals(state_, sink_, g));
+    edits_.announceUser(applyAutomixGlobals(state_, sink_, g));
     confirmGlobal();
 }
 

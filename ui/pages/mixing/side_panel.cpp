@@ -53,12 +53,14 @@ SidePanel::SidePanel(EditController& edits, NavigationModel& nav, QWidget* paren
     connect(return_, &ImageButton::clicked, this, [this] { nav_.viewGroup(0); });
     clearMute_ = makeSkinButton(this, 0, "clearMuteButton");
     clearMute_->setStyle(ImageButton::Push);
-    connect(clearMute_, &ImageButton::clicked, this,
-            [this] { edits_.announce(clearMute(state_, edits_.sink())); });
+    connect(clearMute_, &ImageButton::clicked, this, [this] {
+        edits_.announceUser(clearMute(state_, edits_.sink()),
+                            resendingWith(queueMuteSweep, "CLEAR MUTE", "清除静音"));
+    });
     clearSolo_ = makeSkinButton(this, 0, "clearSoloButton");
     clearSolo_->setStyle(ImageButton::Push);
     connect(clearSolo_, &ImageButton::clicked, this,
-            [this] { edits_.announce(clearSolo(state_, edits_.sink())); });
+            [this] { edits_.announceUser(clearSolo(state_, edits_.sink())); });
     phantom_ = makeSkinButton(this, 0, "phantomPageButton");
     phantom_->setStyle(ImageButton::Push);
     connect(phantom_, &ImageButton::clicked, this, [this] { nav_.setTab(Tab::Phantom); });

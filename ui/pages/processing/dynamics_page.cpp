@@ -22,6 +22,19 @@
 namespace quorvel::ui {
 namespace {
 
+// Undo stores the block as it now stands, as a recall does: clamped, sent, copied.
+UserOperation dynamicsBlock(bool gate, int channel) {
+    return resendingWith([gate, channel](DeviceState& s, EditSink& sink) {
+        if (gate) {
+            const GateSettings g = s.in(channel).gate;
+            storeGate(s, sink, channel, g);
+        } else {
+            const Dynamics d = s.in(channel).dynamics;
+            storeCompressor(s, sink, channel, d);
+        }
+    });
+}
+
 using U = DynamicsUnit;
 
 const KnobDefinition kCompKnobs[] = {
@@ -178,29 +191,35 @@ void DynamicsPage::refreshMeters() {
 
 void DynamicsPage::onCompressorHandle(int handle, double x, double y, bool finished) {
     const auto e = compressorHandleEdit(state_, channel(), handle, x, y);
+    if (!finished) ctx_.edits.beginDrag();
     if (e && FieldRegistry::get(state_, FieldRegistry::instance().field(e->field)) != e->raw)
         ctx_.edits.edit(e->field, e->raw);
+    if (finished) ctx_.edits.endDrag();
     // On release the handle settles on the step that was stored.
     if (finished) refreshCurves();
 }
 
 void DynamicsPage::onGateHandle(int handle, double x, double y, bool finished) {
     const auto e = gateHandleEdit(state_, channel(), handle, x, y);
+    if (!finished) ctx_.edits.beginDrag();
     if (e && FieldRegistry::get(state_, FieldRegistry::instance().field(e->field)) != e->raw)
         ctx_.edits.edit(e->field, e->raw);
+    if (finished) ctx_.edits.endDrag();
     if (finished) refreshCurves();
 }
 
 void DynamicsPage::onReset(bool gate) {
-    ctx_.edits.announce(gate ? resetGate(state_, ctx_.sink, channel())
-                             : resetCompressor(state_, ctx_.sink, channel()));
+    ctx_.edits.announceUser(gate ? resetGate(state_, ctx_.sink, channel())
+                                 : resetCompressor(state_, ctx_.sink, channel()),
+                            dynamicsBlock(gate, channel()));
 }
 
 void DynamicsPage::onRecalled(bool gate) {
     // The recall stored the text as read; storing it again clamps it, sends it and copies it.
     const InputChannel& ch = state_.in(channel());
-    ctx_.edits.announce(gate ? storeGate(state_, ctx_.sink, channel(), ch.gate)
-                             : storeCompressor(state_, ctx_.sink, channel(), ch.dynamics));
+    ctx_.edits.announceUser(gate ? storeGate(state_, ctx_.sink, channel(), ch.gate)
+                                 : storeCompressor(state_, ctx_.sink, channel(), ch.dynamics),
+                            dynamicsBlock(gate, channel()));
 }
 
 void DynamicsPage::setLanguage(int lang) {

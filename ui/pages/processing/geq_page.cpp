@@ -24,6 +24,11 @@
 namespace quorvel::ui {
 namespace {
 
+// Undo sends an output's bands the way a recall does: one H, members copied.
+UserOperation geqBlock(int output) {
+    return resendingWith([output](DeviceState& s, EditSink& sink) { geqRecalled(s, sink, output); });
+}
+
 constexpr int kRow = 24;
 constexpr int kFirstBandKind = 5; // readout kinds 5..35 are bands 1..31
 
@@ -70,9 +75,10 @@ GeqPage::GeqPage(const PageContext& ctx, QWidget* parent)
         drawButton_->setOn(view_->drawMode());
     });
     connect(resetButton_, &ImageButton::clicked, this,
-            [this] { edits_.announce(geqReset(state_, edits_.sink(), output())); });
-    connect(presets_, &PresetList::recalled, this,
-            [this](int) { edits_.announce(geqRecalled(state_, edits_.sink(), output())); });
+            [this] { edits_.announceUser(geqReset(state_, edits_.sink(), output()), geqBlock(output())); });
+    connect(presets_, &PresetList::recalled, this, [this](int) {
+        edits_.announceUser(geqRecalled(state_, edits_.sink(), output()), geqBlock(output()));
+    });
     dragTimer_.setInterval(50);
     connect(&dragTimer_, &QTimer::timeout, this, &GeqPage::flushDrag);
 
@@ -128,13 +134,16 @@ void GeqPage::startTimer() {
 
 void GeqPage::onPointMoved(int band, double db, bool finished) {
     if (!finished) startTimer();
-    edits_.announce(geqDragPoint(state_, edits_.sink(), pacer_, clock_->now(), output(), band, db, finished));
+    if (!finished) edits_.beginDrag();
+    edits_.announceUser(
+        geqDragPoint(state_, edits_.sink(), pacer_, clock_->now(), output(), band, db, finished));
+    if (finished) edits_.endDrag();
     if (band >= 0 && band < kGeqBands)
         emit readoutRequested(kReadoutFirstOutput + index_, kFirstBandKind + band);
 }
 
 void GeqPage::onPointReset(int band) {
-    edits_.announce(geqResetPoint(state_, edits_.sink(), output(), band));
+    edits_.announceUser(geqResetPoint(state_, edits_.sink(), output(), band));
     if (band >= 0 && band < kGeqBands)
         emit readoutRequested(kReadoutFirstOutput + index_, kFirstBandKind + band);
 }
@@ -149,12 +158,14 @@ void GeqPage::onSwept() {
             moved[static_cast<std::size_t>(b)] = db;
     }
     startTimer();
-    edits_.announce(geqDrawStep(state_, edits_.sink(), pacer_, clock_->now(), output(), moved));
+    edits_.beginDrag();
+    edits_.announceUser(geqDrawStep(state_, edits_.sink(), pacer_, clock_->now(), output(), moved));
 }
 
 void GeqPage::onSweepEnded() {
     onSwept();
-    edits_.announce(geqDrawRelease(state_, edits_.sink(), pacer_, clock_->now(), output()));
+    edits_.announceUser(geqDrawRelease(state_, edits_.sink(), pacer_, clock_->now(), output()));
+    edits_.endDrag();
 }
 
 void GeqPage::flushDrag() {

@@ -22,6 +22,14 @@
 namespace quorvel::ui {
 namespace {
 
+// Undo stores the limiter as it now stands, as a recall does.
+UserOperation limiterBlock(int output) {
+    return resendingWith([output](DeviceState& s, EditSink& sink) {
+        const auto values = s.out(output).limiter;
+        storeLimiter(s, sink, output, values);
+    });
+}
+
 using U = DynamicsUnit;
 
 // The release goes down to 1 ms here, unlike the compressor's.
@@ -47,15 +55,17 @@ LimiterPage::LimiterPage(const PageContext& ctx, QWidget* parent) : Page(ctx.sta
     reset_ = makeSkinButton(this, 1128, "limiterResetButton");
     reset_->setStyle(ImageButton::Push);
     onBinding_ = new ToggleBinding(on_, ctx.edits, outputField(output(), "limiter[1]"));
-    connect(reset_, &ImageButton::clicked, this,
-            [this] { ctx_.edits.announce(resetLimiter(state_, ctx_.sink, output())); });
+    connect(reset_, &ImageButton::clicked, this, [this] {
+        ctx_.edits.announceUser(resetLimiter(state_, ctx_.sink, output()), limiterBlock(output()));
+    });
 
     presets_ = new PresetList(1009, PresetBlock::Limiter, this);
     presets_->bind(ctx.presets, &state_);
     presets_->setBitmaps(231, 232);
     connect(presets_, &PresetList::recalled, this, [this] {
         // The recall stored the text as read; storing it again clamps it, sends it and copies it.
-        ctx_.edits.announce(storeLimiter(state_, ctx_.sink, output(), state_.out(output()).limiter));
+        ctx_.edits.announceUser(storeLimiter(state_, ctx_.sink, output(), state_.out(output()).limiter),
+                                limiterBlock(output()));
     });
 
     curve_ = makeTransferView(this, 1007, "limiterCurve", curves::kLimiterMode);
@@ -121,8 +131,10 @@ void LimiterPage::refreshMeters() {
 
 void LimiterPage::onHandle(int handle, double x, double y, bool finished) {
     const auto e = limiterHandleEdit(state_, output(), handle, x, y);
+    if (!finished) ctx_.edits.beginDrag();
     if (e && FieldRegistry::get(state_, FieldRegistry::instance().field(e->field)) != e->raw)
         ctx_.edits.edit(e->field, e->raw);
+    if (finished) ctx_.edits.endDrag();
     if (finished) refreshCurve();
 }
 

@@ -27,6 +27,11 @@
 namespace quorvel::ui {
 namespace {
 
+// Undo sends a channel's curve the way a recall does: the whole block, members after it.
+UserOperation peqBlock(int channel) {
+    return resendingWith([channel](DeviceState& s, EditSink& sink) { peqRecalled(s, sink, channel); });
+}
+
 constexpr int kKnobHeight = 20;
 constexpr int kRow = 24;
 constexpr int kGainMax = 300;
@@ -256,9 +261,11 @@ void PeqPage::refreshMeters() {
 
 void PeqPage::onHandleMoved(int handle, double hz, double db, bool finished) {
     if (!finished && !dragTimer_.isActive()) dragTimer_.start();
+    if (!finished) edits_.beginDrag();
     const ChangeSet changed =
         peqDragHandle(state_, edits_.sink(), pacer_, clock_->now(), channel(), handle, hz, db, finished);
-    edits_.announce(changed);
+    edits_.announceUser(changed);
+    if (finished) edits_.endDrag();
     if (handle >= 0 && handle < kPeqHandles) emit readoutRequested(index_, kHandleKinds[handle]);
 }
 
@@ -269,21 +276,22 @@ void PeqPage::flushDrag() {
 
 void PeqPage::onHandleReset(int handle) {
     const ChangeSet changed = peqResetHandle(state_, edits_.sink(), channel(), handle);
-    edits_.announce(changed);
+    edits_.announceUser(changed);
     if (handle >= 0 && handle < kPeqBands) emit readoutRequested(index_, kHandleKinds[handle]);
 }
 
 void PeqPage::onBypass() {
-    edits_.announce(bypass_.set(state_, edits_.sink(), channel(), !bypass_.active(state_, channel())));
+    edits_.announceUser(bypass_.set(state_, edits_.sink(), channel(), !bypass_.active(state_, channel())),
+                        peqBlock(channel()));
     refreshCurve();
 }
 
 void PeqPage::onReset() {
-    edits_.announce(peqReset(state_, edits_.sink(), channel()));
+    edits_.announceUser(peqReset(state_, edits_.sink(), channel()), peqBlock(channel()));
 }
 
 void PeqPage::onRecalled() {
-    edits_.announce(peqRecalled(state_, edits_.sink(), channel()));
+    edits_.announceUser(peqRecalled(state_, edits_.sink(), channel()), peqBlock(channel()));
 }
 
 void PeqPage::setLanguage(int lang) {
