@@ -41,7 +41,8 @@ public:
     FaderBinding(FaderCtrl* fader, EditController& edits, FieldId field, ValueMap map = ValueMap::identity(),
                  Send send = Send::EveryMove);
 
-    // A double click puts the field to this value (the pan knob's centre).
+    // A double click puts the field to this value (the pan knob's centre); without one, to the
+    // field's documented default when it has one.
     void setDoubleClickValue(std::int32_t raw);
     void sync() override;
 

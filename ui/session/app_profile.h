@@ -18,6 +18,10 @@ public:
     QString readHostAddress() const;
     // Creates the directory when needed; false when the file cannot be written.
     bool writeHostAddress(const QString& address) const;
+    // The surface lock's PIN as its salted hash; empty when none is set (or the entry is damaged).
+    QString readLockPinHash() const;
+    // An empty text removes the PIN; anything but a hash is refused.
+    bool writeLockPinHash(const QString& hash) const;
 
 private:
     QString dataDir_;
