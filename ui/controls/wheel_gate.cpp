@@ -53,7 +53,7 @@ bool passWheelToPage(QWidget* from, QWheelEvent* e) {
     QAbstractScrollArea* area = pageScrollArea(from);
     if (!area) return false;
     QWidget* viewport = area->viewport();
-    QWheelEvent copy(viewport->mapFrom(from, e->position()), e->globalPosition(), e->pixelDelta(),
+    QWheelEvent copy(from->mapTo(viewport, e->position()), e->globalPosition(), e->pixelDelta(),
                      e->angleDelta(), e->buttons(), e->modifiers(), e->phase(), e->inverted(), e->source());
     QCoreApplication::sendEvent(viewport, &copy);
     e->accept(); // the page has it; nothing between may act on it too
