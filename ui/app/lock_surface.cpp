@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTextEdit>
 #include <QWheelEvent>
@@ -62,6 +63,7 @@ bool isInputEvent(QEvent::Type t) {
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd:
     case QEvent::Drop:
+    case QEvent::Shortcut: // a button's mnemonic clicks it
         return true;
     default:
         return false;
@@ -163,6 +165,11 @@ bool SurfaceLock::eventFilter(QObject* watched, QEvent* event) {
     // A drag that began before the lock must still let go of the pointer it holds; the edit its
     // release makes is refused by the controller.
     if (t == QEvent::MouseButtonRelease && QWidget::mouseGrabber() == w) return false;
+    // The focus may still move on from a control that is held back.
+    if (t == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) return false;
+    }
     event->accept();
     return true;
 }
