@@ -42,6 +42,7 @@
 #include "session/app_profile.h"
 #include "session/link_adapter.h"
 #include "widgets/nav_button.h"
+#include "widgets/ui_text.h"
 
 using namespace quorvel;
 using namespace quorvel::ui;
@@ -296,6 +297,11 @@ private slots:
         r.window->edits().setLocked(true);
         QVERIFY(r.lock().surface().dimmed(r.strip(0)->findChild<FaderCtrl*>("fader")));
         QVERIFY(r.lock().bar()->isVisible());
+        r.window->edits().setLocked(false);
+        setLanguageFlag(kChinese);
+        r.window->edits().setLocked(true);
+        QCOMPARE(qobject_cast<QLabel*>(r.lock().bar())->text(), QString::fromUtf8("已锁定"));
+        setLanguageFlag(kEnglish);
     }
 
     void wheelScrollsUntilTheControlHasRested() {
