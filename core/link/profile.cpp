@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/device_state.h"
+#include "link/pin_hash.h"
 #include "link/udp_transport.h"
 
 namespace quorvel {
@@ -164,6 +165,20 @@ bool writeHostAddress(const fs::path& dataDir, const std::string& address, std::
         return false;
     }
     return writeProfileValue(profilePath(dataDir), kProfileSection, kProfileHostKey, address, error);
+}
+
+std::string readLockPinHash(const fs::path& dataDir) {
+    auto v = readProfileValue(profilePath(dataDir), kProfileLockSection, kProfileLockPinKey);
+    if (v && isPinHash(*v)) return *v;
+    return {};
+}
+
+bool writeLockPinHash(const fs::path& dataDir, const std::string& hash, std::string& error) {
+    if (!hash.empty() && !isPinHash(hash)) {
+        error = "not a PIN hash";
+        return false;
+    }
+    return writeProfileValue(profilePath(dataDir), kProfileLockSection, kProfileLockPinKey, hash, error);
 }
 
 } // namespace quorvel

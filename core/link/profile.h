@@ -12,6 +12,9 @@ namespace quorvel {
 inline constexpr const char* kProfileFileName = "quorvel.ini";
 inline constexpr const char* kProfileSection = "U_FONT_SECTION";
 inline constexpr const char* kProfileHostKey = "hostip";
+// The surface lock's PIN, only ever as the salted hash of link/pin_hash.h.
+inline constexpr const char* kProfileLockSection = "lock";
+inline constexpr const char* kProfileLockPinKey = "pinHash";
 
 // The executable's directory when it is writable (portable use), otherwise $XDG_DATA_HOME/quorvel
 // (default ~/.local/share/quorvel). A non-empty override wins.
@@ -33,5 +36,11 @@ bool writeProfileValue(const std::filesystem::path& file, const std::string& sec
 std::string readHostAddress(const std::filesystem::path& dataDir);
 // Refuses anything but a dotted-decimal IPv4 address.
 bool writeHostAddress(const std::filesystem::path& dataDir, const std::string& address, std::string& error);
+
+// The stored PIN hash; empty when none is set or the stored text is not a hash this program
+// checks (a PIN typed into the file by hand must not unlock anything).
+std::string readLockPinHash(const std::filesystem::path& dataDir);
+// Stores a hash made by hashPin; an empty text removes the PIN. Anything else is refused.
+bool writeLockPinHash(const std::filesystem::path& dataDir, const std::string& hash, std::string& error);
 
 } // namespace quorvel

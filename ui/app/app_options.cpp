@@ -28,6 +28,9 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     const QCommandLineOption noReconnect(
         "no-reconnect", "Do not reconnect on your own when the device falls silent (this run only).");
     p.addOption(noReconnect);
+    const QCommandLineOption locked("locked",
+                                    "Start with the surface locked (Ctrl+L unlocks, or the lock PIN).");
+    p.addOption(locked);
     // Read before any application object exists, so the program name is filled in here.
     helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
 
@@ -76,6 +79,7 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
         out.geometry = QSize(m.captured(1).toInt(), m.captured(2).toInt());
     }
     out.screenshotDir = p.value(screenshots);
+    out.locked = p.isSet(locked);
     bool unitsOk = false;
     out.demoUnits = p.value(units).toInt(&unitsOk);
     if (!unitsOk || out.demoUnits < 0 || out.demoUnits > 4) {

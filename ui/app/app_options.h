@@ -19,6 +19,7 @@ struct AppOptions {
     bool help = false;
     bool version = false;
     bool noReconnect = false; // this run never retries the handshake on its own
+    bool locked = false; // the surface starts locked
 };
 
 // Returns false with a one-line message on a bad option or value; helpText is always filled.

@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "app/screenshot_walker.h"
 #include "app/signal_watcher.h"
+#include "binding/edit_controller.h"
 #include "link/device_state.h"
 #include "mixing/automix_ops.h"
 #include "pages/admin/device_settings_page.h"
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
     // without presets.
     PresetStore presets(PresetStore::pathIn(profile.dataDir().toStdString()));
     MainWindow window(state, link, profile, nullptr, &presets);
+    if (opts.locked) window.edits().setLocked(true);
     if (opts.geometry.isValid()) {
         window.resize(opts.geometry);
         window.show();

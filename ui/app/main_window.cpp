@@ -11,6 +11,7 @@
 
 #include "app/about_box.h"
 #include "app/link_actions.h"
+#include "app/lock_actions.h"
 #include "app/readout_panel.h"
 #include "app/undo_actions.h"
 #include "app/window_header.h"
@@ -105,6 +106,7 @@ MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& pro
     header_ = new WindowHeader(nav_, canvas_, readout_);
     host_ = std::make_unique<PageHost>(*ctx_, static_cast<ShellPort&>(*this), canvas_);
     wireHeader();
+    lock_ = new LockActions(*this, editMenu_, *edits_, profile_, canvas_);
 
     nav_.addListener([this](unsigned aspects) { onNavigation(aspects); });
     connect(edits_.get(), &EditController::changed, this, [this](const ChangeSet& changes) {

@@ -27,6 +27,7 @@ namespace quorvel::ui {
 class DeviceSettingsPage;
 class EditController;
 class LinkAdapter;
+class LockActions;
 class Page;
 class Profile;
 class ReadoutPanel;
@@ -67,6 +68,7 @@ public:
     QMenu* editMenu() const { return editMenu_; }
     QMenu* deviceMenu() const { return deviceMenu_; }
     QMenu* viewMenu() const { return viewMenu_; }
+    LockActions* lock() const { return lock_; }
     bool linkOnline() const { return state_.link.linkOnline; }
     const DeviceState& state() const { return state_; }
 
@@ -120,6 +122,7 @@ private:
     QMenu* editMenu_ = nullptr;
     QMenu* deviceMenu_ = nullptr;
     QMenu* viewMenu_ = nullptr;
+    LockActions* lock_ = nullptr;
 };
 
 } // namespace quorvel::ui

@@ -110,6 +110,11 @@ void ReadoutPanel::updateTexts() {
 
 void ReadoutPanel::applyTypedValue(int field) {
     QLineEdit* edit = field == 0 ? value1_ : value2_;
+    if (edits_.locked()) { // typed entry is the surface's too
+        edit->setModified(false);
+        updateTexts();
+        return;
+    }
     // The one edit path: stored, carried while online and copied to linked members.
     const EditOutcome r = quorvel::applyTypedValue(edits_.state(), edits_.sink(), channel_, kind_, field,
                                                    edit->text().toStdString());

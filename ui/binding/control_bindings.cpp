@@ -7,6 +7,7 @@
 #include "controls/fader_ctrl.h"
 #include "controls/image_button.h"
 #include "link/field_display.h"
+#include "processing/knob_defaults.h"
 #include "processing/strip_ops.h"
 
 namespace quorvel::ui {
@@ -34,8 +35,11 @@ FaderBinding::FaderBinding(FaderCtrl* fader, EditController& edits, FieldId fiel
     connect(fader_, &FaderCtrl::faderChanging, this, [this](int, int pos) { onMove(pos, false); });
     connect(fader_, &FaderCtrl::faderChanged, this, [this](int, int pos) { onMove(pos, true); });
     connect(fader_, &FaderCtrl::faderDoubleClicked, this, [this](int, int) {
-        if (!resetOnDoubleClick_) return;
-        edit(resetValue_);
+        // The field is looked up now: a detail strip may show another channel since.
+        const std::optional<std::int32_t> target =
+            resetOnDoubleClick_ ? std::optional<std::int32_t>(resetValue_) : knobDefault(this->field());
+        if (!target) return;
+        edit(*target);
         sync();
     });
     sync();
@@ -124,7 +128,8 @@ void ListBinding::onChosen(int index) {
     const EditOutcome out = edit(raw);
     if (out.applied) return;
     sync();
-    if (refusal_) refusal_(out.refusal);
+    // The lock says so in its own bar; a page's refusal text would name the wrong reason.
+    if (refusal_ && !edits_.locked()) refusal_(out.refusal);
 }
 
 } // namespace quorvel::ui

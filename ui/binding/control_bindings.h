@@ -43,7 +43,8 @@ public:
                  Send send = Send::EveryMove);
     ~FaderBinding() override;
 
-    // A double click puts the field to this value (the pan knob's centre).
+    // A double click puts the field to this value (the pan knob's centre); without one, to the
+    // field's documented default when it has one.
     void setDoubleClickValue(std::int32_t raw);
     void sync() override;
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "controls/skin_store.h"
+#include "controls/wheel_gate.h"
 
 namespace quorvel {
 
@@ -39,7 +40,9 @@ DropList::DropList(int id, QWidget* parent) : QWidget(parent), id_(id) {
     list_->hide();
 }
 
-DropList::~DropList() = default;
+DropList::~DropList() {
+    WheelGate::shared().pointerLeft(this);
+}
 
 void DropList::addItem(const QString& text) {
     auto* item = new QListWidgetItem(text, list_);
@@ -176,7 +179,11 @@ void DropList::mousePressEvent(QMouseEvent* e) {
 
 void DropList::wheelEvent(QWheelEvent* e) {
     e->accept();
-    if (!isEnabled() || count() == 0) return;
+    if (!isEnabled() || count() == 0) {
+        passWheelToPage(this, e); // a list that takes no choice does not stop the page either
+        return;
+    }
+    if (!controlTakesWheel(this, e)) return;
     wheelAccumulator_ = std::clamp(wheelAccumulator_ + e->angleDelta().y(), -120, 120);
     int index;
     if (wheelAccumulator_ <= -120)
@@ -188,6 +195,16 @@ void DropList::wheelEvent(QWheelEvent* e) {
     wheelAccumulator_ = 0;
     setSelection(index);
     emit itemChosen(id_, selection_);
+}
+
+void DropList::enterEvent(QEnterEvent* e) {
+    WheelGate::shared().pointerEntered(this);
+    QWidget::enterEvent(e);
+}
+
+void DropList::leaveEvent(QEvent* e) {
+    WheelGate::shared().pointerLeft(this);
+    QWidget::leaveEvent(e);
 }
 
 void DropList::keyPressEvent(QKeyEvent* e) {

@@ -62,6 +62,8 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void wheelEvent(QWheelEvent*) override;
+    void enterEvent(QEnterEvent*) override;
+    void leaveEvent(QEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
     void focusOutEvent(QFocusEvent*) override;
     bool eventFilter(QObject* watched, QEvent* e) override;

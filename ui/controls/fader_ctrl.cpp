@@ -7,6 +7,7 @@
 #include <QWheelEvent>
 
 #include "controls/skin_store.h"
+#include "controls/wheel_gate.h"
 
 namespace quorvel {
 
@@ -20,6 +21,10 @@ FaderCtrl::FaderCtrl(int id, QWidget* parent) : QWidget(parent), id_(id) {
     handler_.geometry.trackWidth = width();
     handler_.geometry.trackHeight = height();
     refreshToolTip();
+}
+
+FaderCtrl::~FaderCtrl() {
+    WheelGate::shared().pointerLeft(this);
 }
 
 bool FaderCtrl::setTrackBitmaps(int imageId, int fillId, bool transparent) {
@@ -282,6 +287,7 @@ void FaderCtrl::wheelEvent(QWheelEvent* e) {
         e->ignore();
         return;
     }
+    if (!controlTakesWheel(this, e)) return;
     const QPoint d = e->angleDelta();
     const SliderHandler::Notify n = handler_.wheel(d.y() != 0 ? d.y() : -d.x());
     if (n != SliderHandler::Notify::None) {
@@ -289,6 +295,16 @@ void FaderCtrl::wheelEvent(QWheelEvent* e) {
         notify(n);
     }
     e->accept();
+}
+
+void FaderCtrl::enterEvent(QEnterEvent* e) {
+    WheelGate::shared().pointerEntered(this);
+    QWidget::enterEvent(e);
+}
+
+void FaderCtrl::leaveEvent(QEvent* e) {
+    WheelGate::shared().pointerLeft(this);
+    QWidget::leaveEvent(e);
 }
 
 void FaderCtrl::focusInEvent(QFocusEvent* e) {

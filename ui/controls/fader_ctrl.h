@@ -14,6 +14,7 @@ class FaderCtrl : public QWidget {
     Q_OBJECT
 public:
     explicit FaderCtrl(int id = 0, QWidget* parent = nullptr);
+    ~FaderCtrl() override;
 
     int id() const { return id_; }
 
@@ -74,6 +75,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
     void wheelEvent(QWheelEvent*) override;
+    void enterEvent(QEnterEvent*) override;
+    void leaveEvent(QEvent*) override;
     void focusInEvent(QFocusEvent*) override;
     void focusOutEvent(QFocusEvent*) override;
     void resizeEvent(QResizeEvent*) override;

@@ -7,12 +7,16 @@
 
 #include "link/device_state.h"
 #include "link/ipv4.h"
+#include "link/pin_hash.h"
 #include "link/profile.h"
 
 namespace quorvel::ui {
 namespace {
 QString hostKey() {
     return QStringLiteral("%1/%2").arg(kProfileSection, kProfileHostKey);
+}
+QString lockPinKey() {
+    return QStringLiteral("%1/%2").arg(kProfileLockSection, kProfileLockPinKey);
 }
 } // namespace
 
@@ -49,6 +53,24 @@ bool Profile::writeAutoReconnect(bool on) const {
     if (!QDir().mkpath(dataDir_)) return false;
     QSettings ini(filePath(), QSettings::IniFormat);
     ini.setValue(QStringLiteral("%1/AutoReconnect").arg(kProfileSection), on);
+    ini.sync();
+    return ini.status() == QSettings::NoError;
+}
+
+QString Profile::readLockPinHash() const {
+    QSettings ini(filePath(), QSettings::IniFormat);
+    const QString v = ini.value(lockPinKey()).toString().trimmed();
+    return isPinHash(v.toStdString()) ? v : QString();
+}
+
+bool Profile::writeLockPinHash(const QString& hash) const {
+    if (!hash.isEmpty() && !isPinHash(hash.toStdString())) return false;
+    if (!QDir().mkpath(dataDir_)) return false;
+    QSettings ini(filePath(), QSettings::IniFormat);
+    if (hash.isEmpty())
+        ini.remove(lockPinKey());
+    else
+        ini.setValue(lockPinKey(), hash);
     ini.sync();
     return ini.status() == QSettings::NoError;
 }

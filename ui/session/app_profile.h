@@ -21,6 +21,10 @@ public:
     // Automatic reconnection after the device fell silent; on unless turned off.
     bool readAutoReconnect() const;
     bool writeAutoReconnect(bool on) const;
+    // The surface lock's PIN as its salted hash; empty when none is set (or the entry is damaged).
+    QString readLockPinHash() const;
+    // An empty text removes the PIN; anything but a hash is refused.
+    bool writeLockPinHash(const QString& hash) const;
 
 private:
     QString dataDir_;
