@@ -23,6 +23,9 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     QCommandLineOption screenshots("screenshot-dir", "Save a PNG of every page into DIR, then quit.", "DIR");
     screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
     p.addOptions({help, host, connect, dataDir, language, demo, geometry, units, screenshots});
+    const QCommandLineOption logTraffic(
+        "log-traffic", "Append every frame sent, accepted or dropped to FILE, one line each.", "FILE");
+    p.addOption(logTraffic);
     // Read before any application object exists, so the program name is filled in here.
     helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
 
@@ -69,6 +72,11 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
         out.geometry = QSize(m.captured(1).toInt(), m.captured(2).toInt());
     }
     out.screenshotDir = p.value(screenshots);
+    out.logTraffic = p.value(logTraffic);
+    if (p.isSet(logTraffic) && out.logTraffic.isEmpty()) {
+        error = QStringLiteral("--log-traffic: expected a file name");
+        return false;
+    }
     bool unitsOk = false;
     out.demoUnits = p.value(units).toInt(&unitsOk);
     if (!unitsOk || out.demoUnits < 0 || out.demoUnits > 4) {

@@ -17,6 +17,7 @@ struct AppOptions {
     QString screenshotDir; // walk every page, save one PNG each, then quit
     int demoUnits = 4;     // conference units the demo device reports (0..4)
     bool help = false;
+    QString logTraffic; // append every frame sent, accepted or dropped to this file
 };
 
 // Returns false with a one-line message on a bad option or value; helpText is always filled.
