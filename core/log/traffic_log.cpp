@@ -69,6 +69,13 @@ bool TrafficLog::openFile(const std::filesystem::path& path, std::string& error)
     return true;
 }
 
+void TrafficLog::closeFile() {
+    flush();
+    std::lock_guard lock(fileMutex_);
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+}
+
 bool TrafficLog::fileOpen() const {
     std::lock_guard lock(fileMutex_);
     return file_ != nullptr;

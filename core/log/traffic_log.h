@@ -57,6 +57,8 @@ public:
     // Appends to the file. Lines already queued go to it as well.
     bool openFile(const std::filesystem::path& path, std::string& error);
     bool fileOpen() const;
+    // Writes what is queued, then closes the file.
+    void closeFile();
     // The panel is showing: from now on the worker keeps its lines for takeTapped().
     void setTapped(bool on);
     bool tapped() const;
