@@ -167,6 +167,15 @@ TEST(TrafficLogFile, AppendsAndFlushesWithoutClose) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "earlier run");
     EXPECT_EQ(lines[1].substr(15), " > %Z,01,7F,00,00,01,98,6C,1234#");
+    // Closing writes what was queued; nothing after it reaches the file.
+    log.frameSent("%Q,01,01,0000#", WallClock::now());
+    log.closeFile();
+    EXPECT_FALSE(log.active());
+    log.frameSent("%Q,01,00,0000#", WallClock::now());
+    ASSERT_TRUE(log.flush());
+    lines = readLines(file);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[2].ends_with("> %Q,01,01,0000#"));
 
     std::string bad;
     TrafficLog other;

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -119,8 +120,12 @@ private slots:
         QTest::qWait(600); // a dozen status reports
         QVERIFY(!r.trafficText().contains("< %Q,"));
 
+        QVERIFY(r.dock->countLabel()->text().startsWith(QString::number(r.dock->trafficView()->blockCount()) +
+                                                        " of "));
         r.dock->reportsBox()->setChecked(true);
         QVERIFY(r.trafficText().contains("< %Q,"));
+        const QString all = QString::number(r.dock->trafficView()->blockCount());
+        QCOMPARE(r.dock->countLabel()->text(), all + " of " + all + " lines shown");
         r.dock->lettersField()->setText("Z");
         const QStringList lines = r.trafficText().split('\n');
         QVERIFY(lines.size() >= 2);

@@ -77,6 +77,9 @@ LogDock::LogDock(TrafficLog& traffic, EventLog& events, LinkAdapter* link, QWidg
     pause_->setObjectName("trafficPause");
     bar->addWidget(pause_);
     bar->addStretch(1);
+    count_ = new QLabel(trafficPage);
+    count_->setObjectName("trafficCount");
+    bar->addWidget(count_);
     clear_ = new QPushButton(pick("Clear", "清除"), trafficPage);
     clear_->setObjectName("trafficClear");
     bar->addWidget(clear_);
@@ -105,8 +108,11 @@ LogDock::LogDock(TrafficLog& traffic, EventLog& events, LinkAdapter* link, QWidg
         lines_.clear();
         trafficView_->clear();
         pending_ = false;
+        shown_ = 0;
+        showCount();
     });
     connect(this, &QDockWidget::visibilityChanged, this, &LogDock::onVisible);
+    showCount();
     timer_.setInterval(kRefreshMs);
     connect(&timer_, &QTimer::timeout, this, &LogDock::refresh);
 }
@@ -134,6 +140,15 @@ LogDock* LogDock::install(MainWindow& window, LinkAdapter& link, TrafficLog& tra
         *last = text;
         events.add(pick("Link: %1", "连接: %1").arg(text).toStdString());
     });
+    // Shown in the status label, not in a box; a dead line repeats the same error for every
+    // frame, so only a new text is logged.
+    auto lastFailure = std::make_shared<QString>();
+    QObject::connect(&link, &LinkAdapter::sendFailed, dock,
+                     [lastFailure, &events](const QString& error, quint64) {
+                         if (error == *lastFailure) return;
+                         *lastFailure = error;
+                         events.add(pick("Not sent: %1", "未发送: %1").arg(error).toStdString());
+                     });
     return dock;
 }
 
@@ -166,13 +181,22 @@ void LogDock::filterChanged() {
 void LogDock::rebuildTraffic() {
     pending_ = false;
     QString text;
+    shown_ = 0;
     for (const TrafficLine& l : lines_) {
         if (!filter_.shows(l)) continue;
         if (!text.isEmpty()) text += '\n';
         text += QString::fromUtf8(l.line);
+        ++shown_;
     }
     trafficView_->setPlainText(text);
     scrollToEnd(trafficView_);
+    showCount();
+}
+
+void LogDock::showCount() {
+    QString text = pick("%1 of %2 lines shown", "显示 %1 / %2 行").arg(shown_).arg(lines_.size());
+    if (missed_ > 0) text += pick(", %1 missed", ", 遗漏 %1").arg(missed_);
+    count_->setText(text);
 }
 
 void LogDock::appendEvents() {
@@ -200,14 +224,20 @@ void LogDock::refresh() {
     for (TrafficLine& l : fresh) {
         l.text.clear(); // the formatted line is all the panel needs
         l.text.shrink_to_fit();
-        if (!paused() && filter_.shows(l)) {
-            if (!text.isEmpty()) text += '\n';
-            text += QString::fromUtf8(l.line);
+        if (filter_.shows(l)) {
+            ++shown_;
+            if (!paused()) {
+                if (!text.isEmpty()) text += '\n';
+                text += QString::fromUtf8(l.line);
+            }
         }
         lines_.push_back(std::move(l));
     }
-    while (lines_.size() > static_cast<std::size_t>(kMaxLines))
+    while (lines_.size() > static_cast<std::size_t>(kMaxLines)) {
+        if (filter_.shows(lines_.front())) --shown_;
         lines_.pop_front();
+    }
+    showCount();
     if (paused()) {
         pending_ = true;
         return;

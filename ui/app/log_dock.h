@@ -13,6 +13,7 @@
 #include "log/traffic_log.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -49,6 +50,8 @@ public:
     QLineEdit* lettersField() const { return letters_; }
     QCheckBox* reportsBox() const { return reports_; }
     QCheckBox* pauseBox() const { return pause_; }
+    // "12 of 40 lines shown": an empty view with reports hidden is not an idle line.
+    QLabel* countLabel() const { return count_; }
     // Takes what the logs hold now (the timer does it while the panel shows).
     void refresh();
     // The current tab's selection, or all of it when nothing is selected, to the clipboard.
@@ -61,6 +64,7 @@ private:
     void filterChanged();
     void rebuildTraffic();
     void appendEvents();
+    void showCount();
 
     TrafficLog& traffic_;
     EventLog& events_;
@@ -68,6 +72,7 @@ private:
     TrafficFilter filter_;
     std::deque<TrafficLine> lines_; // what the panel has taken, filtered or not
     std::uint64_t missed_ = 0;
+    std::size_t shown_ = 0; // of lines_, those the filter lets through
     std::uint64_t eventSeq_ = 0;
     bool pending_ = false; // lines came in while paused
     QTimer timer_;
@@ -77,6 +82,7 @@ private:
     QLineEdit* letters_;
     QCheckBox* reports_;
     QCheckBox* pause_;
+    QLabel* count_;
     QPushButton* copy_;
     QPushButton* clear_;
 };
