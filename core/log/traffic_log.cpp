@@ -66,6 +66,7 @@ bool TrafficLog::openFile(const std::filesystem::path& path, std::string& error)
     std::lock_guard lock(fileMutex_);
     if (file_) std::fclose(file_);
     file_ = f;
+    hasFile_.store(true);
     return true;
 }
 
@@ -74,11 +75,11 @@ void TrafficLog::closeFile() {
     std::lock_guard lock(fileMutex_);
     if (file_) std::fclose(file_);
     file_ = nullptr;
+    hasFile_.store(false);
 }
 
 bool TrafficLog::fileOpen() const {
-    std::lock_guard lock(fileMutex_);
-    return file_ != nullptr;
+    return hasFile_.load();
 }
 
 void TrafficLog::setTapped(bool on) {

@@ -5,6 +5,7 @@
 // it in only while a file is written or the panel is open, so a closed log costs one null check.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -100,8 +101,9 @@ private:
     bool tapped_ = false;
     std::string fileError_;
 
-    mutable std::mutex fileMutex_; // the worker writes with mutex_ released
+    mutable std::mutex fileMutex_; // the worker holds it while it writes
     std::FILE* file_ = nullptr;
+    std::atomic<bool> hasFile_{false}; // read without waiting for a write in progress
 
     std::mutex tapMutex_;
     std::vector<TrafficLine> tap_;
