@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "log/traffic_log.h"
+
 namespace quorvel {
 
 DeviceLink::DeviceLink(DeviceState& state, const LinkClock& clock, LinkOptions options)
@@ -25,12 +27,20 @@ DeviceLink::~DeviceLink() {
     // on it); it must not wait a second time here.
     if (closeBy_ && closeFinished()) {
         receiver_.stop();
+        setTrafficLog(nullptr);
         return;
     }
     if (receiver_.running() || state_.link.linkOnline) connection_.closeLink();
     receiver_.stop();
     // Let a last Q 0 reach the device, but never hang on a long bulk queue.
     sender_.drain(options_.closeBudget);
+    // After the drain, so that the last Q 0 is logged too.
+    setTrafficLog(nullptr);
+}
+
+void DeviceLink::setTrafficLog(TrafficLog* log) {
+    traffic_ = log;
+    sender_.setFrameTap(log);
 }
 
 void DeviceLink::closeLink() {
@@ -172,6 +182,7 @@ int DeviceLink::deliverPending() {
     receiver_.takeDrops(drops_);
     for (const DropRecord& d : drops_) {
         if (dropObserver_) dropObserver_(d);
+        if (traffic_) traffic_->dropped(d);
         if (d.reason == DropReason::WrongSender) connection_.onForeignReply();
     }
     drops_.clear();
@@ -184,6 +195,7 @@ int DeviceLink::deliverPending() {
         // would double the cost of each status report.
         DispatchResult r = dispatcher_.dispatchAccepted(frame, clock_.now());
         ++n;
+        if (traffic_) traffic_->received(frame, r);
         const std::size_t kept = std::min<std::size_t>(r.dropCount, DispatchResult::kKeptDrops);
         for (std::size_t i = 0; i < kept; ++i) {
             const ReportDrop& d = r.drops[i];

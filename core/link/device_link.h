@@ -25,6 +25,8 @@
 
 namespace quorvel {
 
+class TrafficLog;
+
 struct LinkOptions {
     std::string bindAddress; // empty: 127.0.0.1 for a loopback device, else 0.0.0.0
     ConnectionTiming timing;
@@ -56,6 +58,10 @@ public:
     void setReportObserver(ReportObserver observer) { observer_ = std::move(observer); }
     // Sees every drop on the owner thread, in deliverPending(), before the reports of that call.
     void setDropObserver(DropObserver observer) { dropObserver_ = std::move(observer); }
+    // Every frame sent, accepted or dropped goes to log; nullptr unhooks it (then the link pays
+    // a null check per frame). The log must outlive the link or be unhooked first.
+    void setTrafficLog(TrafficLog* log);
+    TrafficLog* trafficLog() const { return traffic_; }
     // Called when a frame cannot go out: on the owner thread when its address is refused, on the
     // sender thread when the socket fails it.
     void setSendFailureHandler(FailureFn fn) {
@@ -136,6 +142,7 @@ private:
     Connection connection_;
     ReportObserver observer_;
     DropObserver dropObserver_;
+    TrafficLog* traffic_ = nullptr;
     DropCounts parserDrops_{};
     std::vector<DropRecord> drops_;
     FailureFn failure_;

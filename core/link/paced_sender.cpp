@@ -158,7 +158,7 @@ bool PacedSender::coalesce(Item& item) {
 }
 
 void PacedSender::enqueue(OutgoingFrame frame, Destination to) {
-    Item item{std::move(frame), std::move(to), {}, {}, 0, false, true, {}};
+    Item item{std::move(frame), std::move(to), {}, {}, 0, false, true, {}, {}};
     std::unique_lock lock(mutex_);
     if (stop_) return;
     if (queue_.empty() && !busy_ && !item.frame.inPieces && clock_.now() >= lineFreeAt_) {
@@ -218,6 +218,11 @@ void PacedSender::setFailureHandler(FailureFn fn) {
     onFailure_ = std::move(fn);
 }
 
+void PacedSender::setFrameTap(FrameTap* tap) {
+    std::lock_guard lock(mutex_);
+    tap_ = tap;
+}
+
 SenderStats PacedSender::stats() const {
     std::lock_guard lock(mutex_);
     return stats_;
@@ -241,6 +246,7 @@ std::optional<Clock::time_point> PacedSender::nextDue() const {
 
 void PacedSender::sendDirect(std::unique_lock<std::mutex>& lock, Item& item) {
     busy_ = true;
+    if (tap_) item.firstOut = std::chrono::system_clock::now();
     lock.unlock();
     std::string error;
     const bool sent = send_(item.to, item.frame.text, error);
@@ -261,6 +267,7 @@ void PacedSender::step(std::unique_lock<std::mutex>& lock) {
     const std::string& datagram = front.pieces.empty() ? front.frame.text : front.pieces[front.next];
     busy_ = true;
     front.started = true;
+    if (tap_ && front.next == 0) front.firstOut = std::chrono::system_clock::now();
     lock.unlock();
     std::string error;
     // The front item stays where it is while busy_ holds: enqueue neither sends past it nor
@@ -289,6 +296,13 @@ void PacedSender::finished(std::unique_lock<std::mutex>& lock, Item& item) {
     FailureFn failed;
     if (item.ok) {
         ++stats_.framesSent;
+        if (tap_) {
+            // A tap set while the frame was under way has no stamp of its first datagram.
+            const auto first = item.firstOut == std::chrono::system_clock::time_point{}
+                                   ? std::chrono::system_clock::now()
+                                   : item.firstOut;
+            tap_->frameSent(item.frame.text, first);
+        }
     } else {
         ++stats_.failures;
         stats_.lastError = item.error;

@@ -23,6 +23,7 @@
 
 #include "link/clock.h"
 #include "link/commands.h"
+#include "log/frame_tap.h"
 
 namespace quorvel {
 
@@ -87,6 +88,9 @@ public:
     bool settled() const; // idle, and the last frame's pause has run
     void clear();         // drops what has not started yet
     void setFailureHandler(FailureFn fn);
+    // Sees every frame that went out whole (nullptr: nobody, and nothing is stamped). Set and
+    // cleared under the sender's lock, so once cleared it is not called again.
+    void setFrameTap(FrameTap* tap);
     SenderStats stats() const;
 
     // Manual threading: sends every datagram that is due now; returns how many went.
@@ -106,6 +110,7 @@ private:
         bool started = false;            // its first datagram is on its way: never replaced
         bool ok = true;
         std::string error;
+        std::chrono::system_clock::time_point firstOut{}; // stamped only while a tap watches
     };
     void run();
     bool coalesce(Item& item);
@@ -118,6 +123,7 @@ private:
     const LinkClock& clock_;
     const bool manual_;
     FailureFn onFailure_;
+    FrameTap* tap_ = nullptr;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable drained_;

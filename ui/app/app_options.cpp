@@ -31,6 +31,9 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     const QCommandLineOption locked("locked",
                                     "Start with the surface locked (Ctrl+L unlocks, or the lock PIN).");
     p.addOption(locked);
+    const QCommandLineOption logTraffic(
+        "log-traffic", "Append every frame sent, accepted or dropped to FILE, one line each.", "FILE");
+    p.addOption(logTraffic);
     // Read before any application object exists, so the program name is filled in here.
     helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
 
@@ -80,6 +83,11 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     }
     out.screenshotDir = p.value(screenshots);
     out.locked = p.isSet(locked);
+    out.logTraffic = p.value(logTraffic);
+    if (p.isSet(logTraffic) && out.logTraffic.isEmpty()) {
+        error = QStringLiteral("--log-traffic: expected a file name");
+        return false;
+    }
     bool unitsOk = false;
     out.demoUnits = p.value(units).toInt(&unitsOk);
     if (!unitsOk || out.demoUnits < 0 || out.demoUnits > 4) {

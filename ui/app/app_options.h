@@ -20,6 +20,7 @@ struct AppOptions {
     bool version = false;
     bool noReconnect = false; // this run never retries the handshake on its own
     bool locked = false; // the surface starts locked
+    QString logTraffic; // append every frame sent, accepted or dropped to this file
 };
 
 // Returns false with a one-line message on a bad option or value; helpText is always filled.

@@ -1,5 +1,7 @@
 // The link's headers go first: Qt's keyword macros must not be defined while they are read.
 #include "link/device_link.h"
+#include "log/event_log.h"
+#include "log/traffic_log.h"
 
 #include <QApplication>
 #include <QDir>
@@ -8,10 +10,12 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "app/app_options.h"
 #include "app/demo_device.h"
+#include "app/log_dock.h"
 #include "app/main_window.h"
 #include "app/screenshot_walker.h"
 #include "app/signal_watcher.h"
@@ -94,6 +98,23 @@ int main(int argc, char** argv) {
     setLanguageFlag(opts.languageFlag);
 
     const Profile profile(opts.dataDir.isEmpty() ? defaultDataDirectory() : opts.dataDir);
+    {
+        std::string why;
+        const std::filesystem::path eventFile =
+            std::filesystem::path(profile.dataDir().toStdString()) / EventLog::kFileName;
+        if (!appEventLog().openFile(eventFile, why))
+            std::fprintf(stderr, "quorvel: event log: %s\n", why.c_str());
+        logEvent("QUORVEL 3.2 started");
+    }
+    // Before the link, which may still log its last frames while it closes.
+    TrafficLog traffic;
+    if (!opts.logTraffic.isEmpty()) {
+        std::string why;
+        if (!traffic.openFile(opts.logTraffic.toStdString(), why))
+            return failStart(pick("The traffic log cannot be written: %1", "无法写入通信日志: %1")
+                                 .arg(QString::fromStdString(why)),
+                             opts.screenshotDir.isEmpty());
+    }
 
     DeviceState state;
     loadFactoryDefaults(state, languageFlag());
@@ -137,6 +158,8 @@ int main(int argc, char** argv) {
     } else {
         MainWindow::showMaximisedOnScreen(window);
     }
+
+    LogDock::install(window, link, traffic, appEventLog());
 
     presets.setErrorSink([&window](const std::string& message) {
         ui::showMessage(&window, QString::fromStdString(message), QStringLiteral("QUORVEL"),

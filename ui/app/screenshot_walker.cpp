@@ -2,9 +2,11 @@
 
 #include <QDir>
 #include <QPixmap>
+#include <QTabWidget>
 #include <cstdio>
 
 #include "app/about_box.h"
+#include "app/log_dock.h"
 #include "app/main_window.h"
 #include "controls/drop_list.h"
 #include "controls/image_button.h"
@@ -113,6 +115,16 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
              emit units->selector(1)->itemChosen(units->selector(1)->id(), 13);
          },
          {}},
+        // The panel alone; closing it after the shot gives the window back its height.
+        {"23-log-panel",
+         [this, &w] {
+             auto* log = w.findChild<LogDock*>(QStringLiteral("logDock"));
+             dialog_ = log;
+             if (!log) return;
+             log->show();
+             log->tabs()->setCurrentIndex(1);
+         },
+         [this]() -> QWidget* { return dialog_; }, 1200},
         // Last: the search takes the link offline.
         {"24-system-connect-search",
          [&w] {

@@ -11,12 +11,15 @@
 #include <QVBoxLayout>
 
 #include "link/gbk.h"
+#include "log/event_log.h"
 #include "widgets/skin_painter.h"
 #include "widgets/ui_text.h"
 
 namespace quorvel::ui {
 
 void showMessage(QWidget* parent, const QString& text, const QString& caption, const QString& objectName) {
+    // Every box the user is shown is in the event log, so an error seen in passing can be found.
+    logEvent((caption.isEmpty() ? text : caption + QStringLiteral(": ") + text).toStdString());
     auto* box =
         new QMessageBox(QMessageBox::Information, caption.isEmpty() ? QStringLiteral("QUORVEL 3.2") : caption,
                         text, QMessageBox::Ok, parent);

@@ -3,11 +3,17 @@
 #include <QCursor>
 #include <QMenu>
 
+#include "log/event_log.h"
+#include "presets/preset_tables.h"
 #include "widgets/name_dialog.h"
 
 namespace quorvel {
 
 namespace {
+void logPreset(PresetBlock block, const char* what, const std::string& item) {
+    logEvent(std::string(presetTable(block).name) + " preset " + what + ": " + item);
+}
+
 std::optional<QString> askWithNameDialog(QWidget* parent, const QString& current) {
     ui::NameDialog dialog(parent);
     dialog.setName(current);
@@ -73,6 +79,7 @@ void PresetList::save() {
     if (!item) {
         return;
     }
+    logPreset(block_, "saved", *item);
     const QString text = QString::fromStdString(*item);
     addItem(text);
     emit saved(text);
@@ -92,15 +99,18 @@ void PresetList::runMenuCommand(int commandId) {
     if (commandId == menuIds_.recallCommand) {
         if (state_ != nullptr &&
             recallBlockPreset(*store_, block_, item, *state_, index_) == RecallStatus::Recalled) {
+            logPreset(block_, "recalled", item);
             emit recalled(index_);
         }
     } else if (commandId == menuIds_.nameCommand) {
         const auto name = prompt_ ? prompt_(window(), QString::fromStdString(parsed->name)) : std::nullopt;
         if (name && ops.rename(item, name->toStdString())) {
+            logPreset(block_, "renamed", item + " -> " + name->toStdString());
             fill();
         }
     } else if (commandId == menuIds_.deleteCommand) {
         if (ops.remove(item)) {
+            logPreset(block_, "deleted", item);
             fill();
         }
     }

@@ -2,6 +2,7 @@
 #include "admin/firmware_update.h"
 #include "link/device_link.h"
 #include "link/profile.h"
+#include "log/event_log.h"
 
 #include "pages/admin/firmware_tab.h"
 
@@ -240,7 +241,9 @@ void FirmwareTab::pressRecovery() {
     }
     ask(pick(language_, "If do you recovery the device? ", "是否要恢复出厂化设置？"), "recoveryQuestion",
         [this](bool ok) {
-            if (ok) emit recoveryConfirmed();
+            if (!ok) return;
+            logEvent("Factory reset requested");
+            emit recoveryConfirmed();
         });
 }
 
@@ -248,6 +251,8 @@ void FirmwareTab::request(Flow flow) {
     if (state_.updateBusy) return; // a second question answered while the first update runs
     state_.updateBusy = true;
     flow_ = flow;
+    logEvent(flow == Flow::Local ? "Firmware update started: local images"
+                                 : "Firmware update started: images from the update server");
     versions_->setRemote({}, {});
     // A connection attempt under way is abandoned too: its retries would otherwise go on into
     // the update's socket.
@@ -294,6 +299,8 @@ void FirmwareTab::startWorker() {
         QMetaObject::invokeMethod(
             this,
             [this, v] {
+                logEvent("Firmware: device reports hardware " + v.hardware + ", basic " + v.basic +
+                         (v.remote.empty() ? std::string() : ", update server offers " + v.remote));
                 state_.hardwareVersion = v.hardware;
                 state_.basicVersion = v.basic;
                 versions_->setRemote(v.remote.empty() ? QString() : QString::fromStdString(v.hardware),
@@ -336,6 +343,10 @@ void FirmwareTab::startWorker() {
 }
 
 void FirmwareTab::onProgress(int target, int sent, int total) {
+    if (total > 0 && sent == total)
+        logEvent(std::string(target == firmware::kTargetDsp ? "Firmware: DSP image sent, "
+                                                            : "Firmware: digital image sent, ") +
+                 std::to_string(total) + " blocks");
     progress_->setRange(0, std::max(total, 1));
     progress_->setValue(sent);
     const bool dsp = target == firmware::kTargetDsp;
@@ -352,6 +363,9 @@ void FirmwareTab::onFinished(const firmware::UpdateResult& r) {
     state_.updateBusy = false;
     versions_->refresh();
     using firmware::Outcome;
+    logEvent(
+        "Firmware update finished: " + (r.outcome == Outcome::Success ? std::string("success") : r.message) +
+        (r.detail.empty() ? std::string() : " (" + r.detail + ")"));
     // "Get version error." has been said already, before the question.
     if (r.outcome == Outcome::NoVersion && askedToContinue_) {
         emit transferFinished(false);

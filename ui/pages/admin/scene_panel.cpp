@@ -11,6 +11,7 @@
 #include "admin/scene_library.h"
 #include "binding/edit_controller.h"
 #include "controls/image_button.h"
+#include "log/event_log.h"
 #include "pages/admin/upload_runner.h"
 #include "presets/preset_store.h"
 #include "session/app_profile.h"
@@ -121,7 +122,9 @@ void ScenePanel::save() {
                     "sceneRefused");
         return;
     }
-    report(library_->save(ctx_.state));
+    const SceneResult r = library_->save(ctx_.state);
+    if (r.ok()) logEvent("Scene " + std::to_string(r.id) + " saved");
+    report(r);
     listScenes();
 }
 
@@ -149,7 +152,9 @@ void ScenePanel::openMenu(int id) {
 
 void ScenePanel::rename(int id, const QString& name) {
     if (!library_) return;
-    report(library_->rename(id, name.toStdString()));
+    const SceneResult r = library_->rename(id, name.toStdString());
+    if (r.ok()) logEvent("Scene " + std::to_string(id) + " renamed: " + name.toStdString());
+    report(r);
     listScenes();
 }
 
@@ -165,6 +170,8 @@ void ScenePanel::recall(int id) {
         report(r);
         return;
     }
+    logEvent("Scene " + std::to_string(id) + " recalled" +
+             (ctx_.state.link.linkOnline ? ", sending it to the device" : " (offline)"));
     // Undo puts the previous settings back and sends them as the recall sent these: in one transfer.
     UserOperation op;
     op.resend = [runner = QPointer<UploadRunner>(&upload_)](DeviceState&, EditSink&) {
@@ -178,6 +185,8 @@ void ScenePanel::recall(int id) {
         connect(
             &upload_, &UploadRunner::finished, this,
             [this, id](bool completed) {
+                logEvent("Scene " + std::to_string(id) +
+                         (completed ? " sent to the device" : " not sent: interrupted"));
                 if (completed) return;
                 showMessage(this,
                             pick("Scene %1 was loaded here, but sending it to the device was interrupted.",
@@ -191,7 +200,9 @@ void ScenePanel::recall(int id) {
 
 void ScenePanel::remove(int id) {
     if (!library_) return;
-    report(library_->remove(id));
+    const SceneResult r = library_->remove(id);
+    if (r.ok()) logEvent("Scene " + std::to_string(id) + " deleted");
+    report(r);
     listScenes();
 }
 
