@@ -58,14 +58,17 @@ LinkActions::LinkActions(MainWindow& window, LinkAdapter& link, const Profile& p
     connect(reconnect_, &QAction::toggled, this, &LinkActions::setAutoReconnect);
     sendAll_ = menu->addAction(QString());
     sendAll_->setObjectName("actionSendAll");
-    connect(sendAll_, &QAction::triggered, this, &LinkActions::push);
+    // Sending everything is an edit of the whole device: the lock holds it back like any other.
+    connect(sendAll_, &QAction::triggered, this, [this] {
+        if (!window_.edits().locked()) push();
+    });
     getAll_ = menu->addAction(QString());
     getAll_->setObjectName("actionGetAll");
     connect(getAll_, &QAction::triggered, this, &LinkActions::getAll);
     connect(menu, &QMenu::aboutToShow, this, [this] {
         UploadRunner* runner =
             window_.deviceSettingsPage() ? window_.deviceSettingsPage()->uploadRunner() : nullptr;
-        sendAll_->setEnabled(link_.online() && runner && !runner->running());
+        sendAll_->setEnabled(link_.online() && runner && !runner->running() && !window_.edits().locked());
     });
 
     if (DeviceSettingsPage* page = window.deviceSettingsPage()) {

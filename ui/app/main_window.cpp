@@ -17,6 +17,7 @@
 #include "app/window_header.h"
 #include "binding/edit_controller.h"
 #include "link/edit_sink.h"
+#include "log/event_log.h"
 #include "mixing/groups.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/mixing/group_page.h"
@@ -99,7 +100,13 @@ MainWindow::MainWindow(DeviceState& state, LinkAdapter& link, const Profile& pro
 
     sink_ = std::make_unique<CallbackSink>([this](OutgoingFrame f) { link_.queueFrame(std::move(f)); });
     edits_ = std::make_unique<EditController>(state_, *sink_);
-    new UndoActions(*edits_, editMenu_, this);
+    auto* undo = new UndoActions(*edits_, editMenu_, this);
+    connect(undo, &UndoActions::historyReset, this,
+            [] { logEvent("Undo history reset: a full device state came in"); });
+    connect(undo, &UndoActions::stepRefused, this, [this](const QString& why) {
+        logEvent("Undo refused: " + why.toStdString());
+        showMessage(this, why, QStringLiteral("QUORVEL"), "undoRefused");
+    });
     ctx_ =
         std::make_unique<PageContext>(PageContext{state_, *sink_, *edits_, link_, profile_, nav_, presets});
     readout_ = new ReadoutPanel(*edits_, canvas_);
