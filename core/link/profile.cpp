@@ -155,4 +155,9 @@ bool writeHostAddress(const fs::path& dataDir, const std::string& address, std::
     return writeProfileValue(profilePath(dataDir), kProfileSection, kProfileHostKey, address, error);
 }
 
+std::string readApiToken(const fs::path& dataDir) {
+    auto v = readProfileValue(profilePath(dataDir), kProfileSection, kProfileApiTokenKey);
+    return v ? *v : std::string();
+}
+
 } // namespace quorvel

@@ -12,6 +12,8 @@ namespace quorvel {
 inline constexpr const char* kProfileFileName = "quorvel.ini";
 inline constexpr const char* kProfileSection = "U_FONT_SECTION";
 inline constexpr const char* kProfileHostKey = "hostip";
+// What remote-control clients off loopback must give; none set: the API stays on loopback.
+inline constexpr const char* kProfileApiTokenKey = "apiToken";
 
 // The executable's directory when it is writable (portable use), otherwise $XDG_DATA_HOME/quorvel
 // (default ~/.local/share/quorvel). A non-empty override wins.
@@ -30,5 +32,8 @@ bool writeProfileValue(const std::filesystem::path& file, const std::string& sec
 std::string readHostAddress(const std::filesystem::path& dataDir);
 // Refuses anything but a dotted-decimal IPv4 address.
 bool writeHostAddress(const std::filesystem::path& dataDir, const std::string& address, std::string& error);
+
+// The remote-control API's token; empty when none is set.
+std::string readApiToken(const std::filesystem::path& dataDir);
 
 } // namespace quorvel

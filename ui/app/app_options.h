@@ -17,6 +17,7 @@ struct AppOptions {
     QString screenshotDir; // walk every page, save one PNG each, then quit
     int demoUnits = 4;     // conference units the demo device reports (0..4)
     bool help = false;
+    QString api = QStringLiteral("127.0.0.1:39021"); // remote-control API: ADDR:PORT or off
 };
 
 // Returns false with a one-line message on a bad option or value; helpText is always filled.
