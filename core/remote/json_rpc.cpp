@@ -400,7 +400,8 @@ void JsonRpcHandler::fieldsChanged(const ChangeSet& changes) {
     const auto& reg = FieldRegistry::instance();
     const DeviceState& state = host_.state();
     std::optional<std::string> allLine; // shared by every client subscribed to everything
-    for (auto& [id, session] : sessions_) {
+    for (auto& [id, entry] : sessions_) {
+        Session& session = entry; // a lambda below captures it, which a binding cannot be
         if (!session.authorised || (!session.allFields && session.fields.empty())) continue;
         if (session.allFields && session.fields.empty()) {
             if (!allLine) {
@@ -438,7 +439,8 @@ void JsonRpcHandler::metersUpdated() {
     if (!send_) return;
     const Clock::time_point now = now_();
     std::optional<std::string> line;
-    for (auto& [id, session] : sessions_) {
+    for (auto& [id, entry] : sessions_) {
+        Session& session = entry;
         if (!session.authorised || session.meterHz <= 0) continue;
         // A schedule rather than a gap since the last one, so the rate asked is the rate kept on
         // average whatever the reports' jitter; a little slack for a report just early.
