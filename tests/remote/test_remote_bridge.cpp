@@ -4,13 +4,16 @@
 #include "remote/api_server.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <poll.h>
 
+#include "app/app_options.h"
 #include "app/remote_bridge.h"
 #include "binding/edit_controller.h"
 #include "link/field_registry.h"
+#include "link/profile.h"
 #include "session/link_adapter.h"
 #include "tcp_client.h"
 
@@ -89,6 +92,37 @@ private slots:
         QVERIFY(ask(c, R"({"jsonrpc":"2.0","id":4,"method":"status"})").find(R"("pendingEdits":1)") !=
                 std::string::npos);
         server.stop();
+    }
+
+    void commandLineAndProfileToken() {
+        ui::AppOptions o;
+        QString err, help;
+        QVERIFY(ui::parseAppOptions({"quorvel"}, o, err, help));
+        QCOMPARE(o.api, QString("127.0.0.1:39021"));
+        QVERIFY(ui::parseAppOptions({"quorvel", "--api", "off"}, o, err, help));
+        QCOMPARE(o.api, QString("off"));
+        QVERIFY(ui::parseAppOptions({"quorvel", "--api", "127.0.0.3:4000"}, o, err, help));
+        QVERIFY(!ui::parseAppOptions({"quorvel", "--api", "lan:4000"}, o, err, help));
+        QVERIFY(err.contains("--api"));
+        QVERIFY(help.contains("--api"));
+
+        // Off loopback the window's API stays shut without the profile's token.
+        QTemporaryDir dir;
+        QCOMPARE(readApiToken(dir.path().toStdString()), std::string());
+        std::string error;
+        QVERIFY(writeProfileValue(profilePath(dir.path().toStdString()), kProfileSection, kProfileApiTokenKey,
+                                  "t0ken", error));
+        QCOMPARE(readApiToken(dir.path().toStdString()), std::string("t0ken"));
+        DeviceState s;
+        loadFactoryDefaults(s);
+        RecordingSink sink;
+        ui::EditController edits(s, sink);
+        ui::LinkAdapter link(s, LinkOptions{});
+        QVERIFY(!ui::startRemoteApi("0.0.0.0:4000", "", edits, link, error));
+        QVERIFY(error.find("token") != std::string::npos);
+        error.clear();
+        QVERIFY(!ui::startRemoteApi("off", "", edits, link, error));
+        QVERIFY(error.empty());
     }
 };
 
