@@ -2,6 +2,8 @@
 // did not answer), 2 the command line was wrong.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,9 @@ namespace quorvel {
 class EditSink;
 class PeqBypass;
 } // namespace quorvel
+namespace quorvel::remote {
+class LinkHost;
+} // namespace quorvel::remote
 
 namespace quorvel::cli {
 
@@ -50,5 +55,15 @@ int runFirmware(const Args& args, const GlobalOptions& g);
 
 // One clear line on standard error, exit code 2.
 int usageError(const std::string& message);
+
+// serve [--api ADDR:PORT|off] [--osc [ADDR:]PORT] [--port N]: the remote-control API (and OSC)
+// on the device link, until SIGTERM or SIGINT (exit 0).
+int runServe(Args args, const GlobalOptions& g);
+// Starts the OSC surface on `spec` over the host (registering its own listener there) and keeps
+// it alive for as long as the returned handle; null with a reason when it cannot. Empty in a
+// build without OSC, where --osc is refused.
+using OscStarter = std::function<std::shared_ptr<void>(
+    quorvel::remote::LinkHost& host, const std::string& spec, const std::string& token, std::string& error)>;
+OscStarter& serveOscStarter();
 
 } // namespace quorvel::cli

@@ -49,6 +49,10 @@ constexpr const char* kUsage =
     "                              hardware version; --quick cuts every wait (a simulator only).\n"
     "                              Exit 0 updated, 1 failed in transfer, 2 refused before sending,\n"
     "                              3 no hardware version (no --force) or basic version 400 or more\n"
+    "  serve [--api ADDR:PORT|off] [--osc [ADDR:]PORT] [--port N]\n"
+    "                              serve the remote-control API (default 127.0.0.1:39021; off\n"
+    "                              loopback clients must give the profile's apiToken) and OSC (off\n"
+    "                              unless --osc) on the device link until SIGTERM or SIGINT\n"
     "\n"
     "Administration:\n"
     "  discover --from ADDR [--port N] [--linger SECONDS]\n"
@@ -126,6 +130,8 @@ int main(int argc, char** argv) {
         rc = runPreset(args);
     else if (command == "firmware")
         rc = runFirmware(args, g);
+    else if (command == "serve")
+        rc = runServe(args, g);
     else
         rc = runNetwork(command, args, g);
     if (rc < 0) rc = runAdmin(command, args, g);

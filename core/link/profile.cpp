@@ -181,4 +181,9 @@ bool writeLockPinHash(const fs::path& dataDir, const std::string& hash, std::str
     return writeProfileValue(profilePath(dataDir), kProfileLockSection, kProfileLockPinKey, hash, error);
 }
 
+std::string readApiToken(const fs::path& dataDir) {
+    auto v = readProfileValue(profilePath(dataDir), kProfileSection, kProfileApiTokenKey);
+    return v ? *v : std::string();
+}
+
 } // namespace quorvel

@@ -15,6 +15,8 @@ inline constexpr const char* kProfileHostKey = "hostip";
 // The surface lock's PIN, only ever as the salted hash of link/pin_hash.h.
 inline constexpr const char* kProfileLockSection = "lock";
 inline constexpr const char* kProfileLockPinKey = "pinHash";
+// What remote-control clients off loopback must give; none set: the API stays on loopback.
+inline constexpr const char* kProfileApiTokenKey = "apiToken";
 
 // The executable's directory when it is writable (portable use), otherwise $XDG_DATA_HOME/quorvel
 // (default ~/.local/share/quorvel). A non-empty override wins.
@@ -42,5 +44,7 @@ bool writeHostAddress(const std::filesystem::path& dataDir, const std::string& a
 std::string readLockPinHash(const std::filesystem::path& dataDir);
 // Stores a hash made by hashPin; an empty text removes the PIN. Anything else is refused.
 bool writeLockPinHash(const std::filesystem::path& dataDir, const std::string& hash, std::string& error);
+// The remote-control API's token; empty when none is set.
+std::string readApiToken(const std::filesystem::path& dataDir);
 
 } // namespace quorvel

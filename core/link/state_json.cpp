@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <utility>
 #include <vector>
 
@@ -11,22 +12,21 @@
 namespace quorvel {
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 // The shape of the JSON document, derived once from the field registry: objects keep the
 // registry's field order, arrays are indexed by the 1-based path indices.
 struct Node {
     enum class Kind { Object, Array, Leaf } kind = Kind::Object;
-    std::vector<std::pair<std::string, std::unique_ptr<Node>>> members; // key held as "\"key\":"
+    std::vector<std::pair<std::string, std::unique_ptr<Node>>> members;
     std::vector<std::unique_ptr<Node>> elements;
     const FieldInfo* field = nullptr;
 };
 
 Node& member(Node& obj, std::string_view key) {
-    std::string quoted;
-    appendJsonString(quoted, key);
-    quoted.push_back(':');
     for (auto& [k, child] : obj.members)
-        if (k == quoted) return *child;
-    obj.members.emplace_back(std::move(quoted), std::make_unique<Node>());
+        if (k == key) return *child;
+    obj.members.emplace_back(std::string(key), std::make_unique<Node>());
     return *obj.members.back().second;
 }
 
@@ -96,39 +96,83 @@ void appendHexEscape(std::string& out, unsigned char c) {
 }
 
 // Plain ASCII reads the same in GBK and UTF-8 and skips the converter, which dominates otherwise.
-void appendName(std::string& out, std::string_view gbk) {
+std::string nameText(std::string_view gbk) {
     for (unsigned char c : gbk)
-        if (c >= 0x80) return appendJsonString(out, gbkToUtf8(gbk));
-    appendJsonString(out, gbk);
+        if (c >= 0x80) return gbkToUtf8(gbk);
+    return std::string(gbk);
 }
 
-void write(std::string& out, const Node& n, const DeviceState& s) {
+void appendName(std::string& out, std::string_view gbk) {
+    appendJsonString(out, nameText(gbk));
+}
+
+// The document in the registry's order; ordered_json keeps members as they were added.
+Json build(const Node& n, const DeviceState& s) {
     switch (n.kind) {
     case Node::Kind::Leaf:
-        if (n.field->kind == FieldKind::Name)
-            appendName(out, FieldRegistry::getName(s, *n.field));
-        else
-            appendInt(out, FieldRegistry::get(s, *n.field));
+        if (n.field->kind == FieldKind::Name) return nameText(FieldRegistry::getName(s, *n.field));
+        return FieldRegistry::get(s, *n.field);
+    case Node::Kind::Array: {
+        Json arr = Json::array();
+        arr.get_ref<Json::array_t&>().reserve(n.elements.size());
+        for (const auto& e : n.elements)
+            arr.push_back(e ? build(*e, s) : Json(nullptr));
+        return arr;
+    }
+    case Node::Kind::Object:
+        break;
+    }
+    Json obj = Json::object();
+    auto& members = obj.get_ref<Json::object_t&>();
+    members.reserve(n.members.size());
+    // Keys are unique by construction: appended without the map's search.
+    for (const auto& [key, child] : n.members)
+        members.Container::emplace_back(key, build(*child, s));
+    return obj;
+}
+
+// Written out as the state JSON has always been: compact, every control character as \u00XX
+// (the library's writer would shorten some), text other than that as it is.
+void write(std::string& out, const Json& j) {
+    switch (j.type()) {
+    case Json::value_t::object: {
+        out.push_back('{');
+        bool first = true;
+        for (const auto& [key, value] : j.get_ref<const Json::object_t&>()) {
+            if (!first) out.push_back(',');
+            first = false;
+            appendJsonString(out, key);
+            out.push_back(':');
+            write(out, value);
+        }
+        out.push_back('}');
         return;
-    case Node::Kind::Array:
+    }
+    case Json::value_t::array: {
         out.push_back('[');
-        for (std::size_t i = 0; i < n.elements.size(); ++i) {
-            if (i) out.push_back(',');
-            if (n.elements[i])
-                write(out, *n.elements[i], s);
-            else
-                out += "null";
+        bool first = true;
+        for (const Json& e : j.get_ref<const Json::array_t&>()) {
+            if (!first) out.push_back(',');
+            first = false;
+            write(out, e);
         }
         out.push_back(']');
         return;
-    case Node::Kind::Object:
-        out.push_back('{');
-        for (std::size_t i = 0; i < n.members.size(); ++i) {
-            if (i) out.push_back(',');
-            out += n.members[i].first;
-            write(out, *n.members[i].second, s);
-        }
-        out.push_back('}');
+    }
+    case Json::value_t::string:
+        appendJsonString(out, j.get_ref<const std::string&>());
+        return;
+    case Json::value_t::number_integer:
+        appendInt(out, j.get<std::int64_t>());
+        return;
+    case Json::value_t::number_unsigned:
+        appendInt(out, static_cast<long long>(j.get<std::uint64_t>()));
+        return;
+    case Json::value_t::boolean:
+        out += j.get<bool>() ? "true" : "false";
+        return;
+    default:
+        out += "null";
         return;
     }
 }
@@ -216,7 +260,7 @@ void appendJsonString(std::string& out, std::string_view utf8) {
 std::string stateToJson(const DeviceState& s) {
     std::string out;
     out.reserve(64 * 1024);
-    write(out, schema(), s);
+    write(out, build(schema(), s));
     return out;
 }
 

@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include "remote/api_server.h"
+
 #include "session/app_profile.h"
 
 namespace quorvel::ui {
@@ -34,6 +36,11 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     const QCommandLineOption logTraffic(
         "log-traffic", "Append every frame sent, accepted or dropped to FILE, one line each.", "FILE");
     p.addOption(logTraffic);
+    const QCommandLineOption api("api",
+                                 "Remote-control API: ADDR:PORT, or off (default 127.0.0.1:39021; off "
+                                 "loopback clients must give the profile's apiToken).",
+                                 "ADDR:PORT|off", "127.0.0.1:39021");
+    p.addOption(api);
     // Read before any application object exists, so the program name is filled in here.
     helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
 
@@ -96,6 +103,13 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     }
     if (out.demo && !out.host.isEmpty()) {
         error = QStringLiteral("--demo and --host cannot be combined");
+        return false;
+    }
+    out.api = p.value(api);
+    remote::ListenSpec spec;
+    std::string why;
+    if (!remote::parseListenSpec(out.api.toStdString(), spec, why)) {
+        error = QStringLiteral("--api: %1").arg(QString::fromStdString(why));
         return false;
     }
     return true;

@@ -21,6 +21,7 @@ struct AppOptions {
     bool noReconnect = false; // this run never retries the handshake on its own
     bool locked = false; // the surface starts locked
     QString logTraffic; // append every frame sent, accepted or dropped to this file
+    QString api = QStringLiteral("127.0.0.1:39021"); // remote-control API: ADDR:PORT or off
 };
 
 // Returns false with a one-line message on a bad option or value; helpText is always filled.

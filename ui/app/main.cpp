@@ -17,10 +17,12 @@
 #include "app/demo_device.h"
 #include "app/log_dock.h"
 #include "app/main_window.h"
+#include "app/remote_bridge.h"
 #include "app/screenshot_walker.h"
 #include "app/signal_watcher.h"
 #include "binding/edit_controller.h"
 #include "link/device_state.h"
+#include "link/profile.h"
 #include "mixing/automix_ops.h"
 #include "pages/admin/device_settings_page.h"
 #include "presets/preset_store.h"
@@ -174,6 +176,12 @@ int main(int argc, char** argv) {
         }
         window.deviceSettingsPage()->setSceneStore(&presets);
     });
+
+    std::string apiError;
+    const auto remoteApi =
+        startRemoteApi(opts.api.toStdString(), readApiToken(profile.dataDir().toStdString()), window.edits(),
+                       link, apiError);
+    if (!remoteApi && !apiError.empty()) std::fprintf(stderr, "quorvel: --api: %s\n", apiError.c_str());
 
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });

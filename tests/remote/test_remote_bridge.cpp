@@ -1,0 +1,130 @@
+// The application's side of the API: a remote edit goes through the window's edit controller as
+// the Remote origin, and what the pages and the reports change reaches the subscribers.
+#include "link/device_link.h"
+#include "remote/api_server.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <poll.h>
+
+#include "app/app_options.h"
+#include "app/remote_bridge.h"
+#include "binding/edit_controller.h"
+#include "link/field_registry.h"
+#include "link/profile.h"
+#include "session/link_adapter.h"
+#include "tcp_client.h"
+
+using namespace quorvel;
+
+namespace {
+
+// The owner is this thread's event loop: keep it turning while the answer is awaited.
+std::string awaitLine(test::LineClient& c) {
+    for (int i = 0; i < 300; ++i) {
+        QCoreApplication::processEvents();
+        pollfd p{c.fd(), POLLIN, 0};
+        if (::poll(&p, 1, 10) > 0) return c.readLine();
+    }
+    return {};
+}
+
+std::string ask(test::LineClient& c, const std::string& line) {
+    c.sendLine(line);
+    return awaitLine(c);
+}
+
+} // namespace
+
+class RemoteBridgeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void remoteEditsGoThroughTheControllerAndPageEditsAreHeard() {
+        DeviceState s;
+        loadFactoryDefaults(s);
+        s.link.linkOnline = true;
+        RecordingSink sink;
+        ui::EditController edits(s, sink);
+        ui::LinkAdapter link(s, LinkOptions{});
+        ui::RemoteBridge bridge(edits, link);
+        remote::ApiOptions o;
+        o.port = 0;
+        remote::ApiServer server(bridge, o);
+        std::string error;
+        QVERIFY2(server.start(error), error.c_str());
+        bridge.addListener(&server.handler());
+
+        std::vector<ui::EditOrigin> origins;
+        QObject::connect(&edits, &ui::EditController::userChanged,
+                         [&](const ChangeSet&, ui::EditOrigin origin) { origins.push_back(origin); });
+        edits.setLocked(true); // the lock holds back this window only
+        test::LineClient c(server.port());
+        QCOMPARE(ask(c, R"({"jsonrpc":"2.0","id":1,"method":"set","params":{"input[3].level":40}})"),
+                 std::string(R"({"jsonrpc":"2.0","id":1,"result":{"input[3].level":40}})"));
+        QCOMPARE(s.in(3).level, 40);
+        QVERIFY(!sink.frames.empty());
+        QCOMPARE(origins.size(), std::size_t(1));
+        QVERIFY(origins[0] == ui::EditOrigin::Remote);
+        edits.setLocked(false);
+
+        QCOMPARE(
+            ask(c, R"({"jsonrpc":"2.0","id":2,"method":"subscribe","params":{"paths":["input[4].level"]}})"),
+            std::string(R"({"jsonrpc":"2.0","id":2,"result":{"paths":1,"meters":0}})"));
+        // A page's edit, and a report announced through the controller.
+        const FieldId level4 = *FieldRegistry::instance().idOf("input[4].level");
+        edits.edit(level4, 25);
+        QCOMPARE(awaitLine(c),
+                 std::string(R"({"jsonrpc":"2.0","method":"changed","params":{"input[4].level":25}})"));
+        s.in(4).level = 26;
+        ChangeSet report;
+        report.add(level4);
+        edits.announce(report);
+        QCOMPARE(awaitLine(c),
+                 std::string(R"({"jsonrpc":"2.0","method":"changed","params":{"input[4].level":26}})"));
+
+        // Offline an edit is stored, sent nowhere, and counted as pending.
+        s.link.linkOnline = false;
+        sink.frames.clear();
+        ask(c, R"({"jsonrpc":"2.0","id":3,"method":"set","params":{"input[5].level":10}})");
+        QVERIFY(sink.frames.empty());
+        QVERIFY(ask(c, R"({"jsonrpc":"2.0","id":4,"method":"status"})").find(R"("pendingEdits":1)") !=
+                std::string::npos);
+        server.stop();
+    }
+
+    void commandLineAndProfileToken() {
+        ui::AppOptions o;
+        QString err, help;
+        QVERIFY(ui::parseAppOptions({"quorvel"}, o, err, help));
+        QCOMPARE(o.api, QString("127.0.0.1:39021"));
+        QVERIFY(ui::parseAppOptions({"quorvel", "--api", "off"}, o, err, help));
+        QCOMPARE(o.api, QString("off"));
+        QVERIFY(ui::parseAppOptions({"quorvel", "--api", "127.0.0.3:4000"}, o, err, help));
+        QVERIFY(!ui::parseAppOptions({"quorvel", "--api", "lan:4000"}, o, err, help));
+        QVERIFY(err.contains("--api"));
+        QVERIFY(help.contains("--api"));
+
+        // Off loopback the window's API stays shut without the profile's token.
+        QTemporaryDir dir;
+        QCOMPARE(readApiToken(dir.path().toStdString()), std::string());
+        std::string error;
+        QVERIFY(writeProfileValue(profilePath(dir.path().toStdString()), kProfileSection, kProfileApiTokenKey,
+                                  "t0ken", error));
+        QCOMPARE(readApiToken(dir.path().toStdString()), std::string("t0ken"));
+        DeviceState s;
+        loadFactoryDefaults(s);
+        RecordingSink sink;
+        ui::EditController edits(s, sink);
+        ui::LinkAdapter link(s, LinkOptions{});
+        QVERIFY(!ui::startRemoteApi("0.0.0.0:4000", "", edits, link, error));
+        QVERIFY(error.find("token") != std::string::npos);
+        error.clear();
+        QVERIFY(!ui::startRemoteApi("off", "", edits, link, error));
+        QVERIFY(error.empty());
+    }
+};
+
+QTEST_MAIN(RemoteBridgeTest)
+#include "test_remote_bridge.moc"

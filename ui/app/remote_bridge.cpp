@@ -1,0 +1,108 @@
+#include "app/remote_bridge.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+
+#include "binding/edit_controller.h"
+#include "session/link_adapter.h"
+
+namespace quorvel::ui {
+
+using Steady = std::chrono::steady_clock;
+
+RemoteBridge::RemoteBridge(EditController& edits, LinkAdapter& link, QObject* parent)
+    : QObject(parent), edits_(edits), link_(link) {
+    QObject::connect(&edits_, &EditController::changed, this, [this](const ChangeSet& changes) {
+        if (changes.empty()) return;
+        for (remote::RemoteListener* l : listeners_)
+            l->fieldsChanged(changes);
+    });
+    QObject::connect(&link_, &LinkAdapter::reportDispatched, this,
+                     [this](const DispatchResult& r, const ChangeSet&) {
+                         if (r.wentOnline) pendingEdits_ = 0; // the device's full state has replaced ours
+                         if (r.kind != ReportKind::Status) return;
+                         const auto now = Steady::now();
+                         statusTimes_.push_back(now);
+                         while (!statusTimes_.empty() && now - statusTimes_.front() > std::chrono::seconds(1))
+                             statusTimes_.pop_front();
+                         for (remote::RemoteListener* l : listeners_)
+                             l->metersUpdated();
+                     });
+}
+
+void RemoteBridge::removeListener(remote::RemoteListener* listener) {
+    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+const DeviceState& RemoteBridge::state() const {
+    return edits_.state();
+}
+
+EditOutcome RemoteBridge::edit(FieldId field, std::int32_t raw) {
+    EditOutcome o = edits_.edit(field, raw, {}, EditOrigin::Remote);
+    if (o.applied && !edits_.state().link.linkOnline) ++pendingEdits_;
+    return o;
+}
+
+EditOutcome RemoteBridge::editName(FieldId field, std::string_view gbk) {
+    EditOutcome o = edits_.editName(field, gbk, EditOrigin::Remote);
+    if (o.applied && !edits_.state().link.linkOnline) ++pendingEdits_;
+    return o;
+}
+
+bool RemoteBridge::recall(std::string_view, std::string_view, int, std::string& error) {
+    error = "recall is not served over the API yet";
+    return false;
+}
+
+void RemoteBridge::connect() {
+    const auto& link = edits_.state().link;
+    if (!link.linkOnline && !link.handshakePending) link_.pressConnect();
+}
+
+void RemoteBridge::disconnect() {
+    const auto& link = edits_.state().link;
+    if (link.linkOnline || link.handshakePending) link_.workOffline();
+}
+
+remote::LinkStatus RemoteBridge::status() const {
+    remote::LinkStatus st;
+    const auto& link = edits_.state().link;
+    st.online = link.linkOnline;
+    st.deviceAddress = link.hostAddress;
+    st.reportRateHz = st.online ? static_cast<int>(statusTimes_.size()) : 0;
+    st.pendingEdits = pendingEdits_;
+    return st;
+}
+
+void RemoteBridge::post(std::function<void()> fn) {
+    // Queued onto this object's thread, the window's; dropped with it.
+    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+}
+
+RemoteApi::~RemoteApi() {
+    if (server) {
+        bridge->removeListener(&server->handler());
+        server->stop();
+    }
+}
+
+std::unique_ptr<RemoteApi> startRemoteApi(const std::string& spec, const std::string& token,
+                                          EditController& edits, LinkAdapter& link, std::string& error) {
+    remote::ListenSpec where;
+    if (!remote::parseListenSpec(spec, where, error) || where.off) return nullptr;
+    if (!remote::mayListen(where.address, token, error)) return nullptr;
+    auto api = std::make_unique<RemoteApi>();
+    api->bridge = std::make_unique<RemoteBridge>(edits, link);
+    remote::ApiOptions options;
+    options.address = where.address;
+    options.port = where.port;
+    options.token = token;
+    api->server = std::make_unique<remote::ApiServer>(*api->bridge, options);
+    if (!api->server->start(error)) return nullptr;
+    api->bridge->addListener(&api->server->handler());
+    return api;
+}
+
+} // namespace quorvel::ui
