@@ -48,6 +48,9 @@ int fetchDeviceState(const GlobalOptions& g, int port, quorvel::DeviceState& out
 // 3 the hardware version went unanswered (without --force) or the device is too new.
 int runFirmware(const Args& args, const GlobalOptions& g);
 
+// osc-map [FILE]: the OSC address space, one address a line (stdout without FILE).
+int runOscMap(const Args& args);
+
 // One clear line on standard error, exit code 2.
 int usageError(const std::string& message);
 

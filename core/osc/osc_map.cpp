@@ -144,7 +144,7 @@ std::string OscMap::text() const {
            "# i: integer, the raw value (toggles 0 or 1); s: UTF-8 name, at most 16 GBK bytes.\n"
            "# A message without arguments asks for the value. Changes come back on the same\n"
            "# addresses to every client that sent anything or subscribed.\n"
-           "/quorvel/subscribe [f|i RATE] - w register for changes (and meters at RATE a second)\n"
+           "/quorvel/subscribe [f|i] 0..100 w register for changes; the argument asks for meters a second\n"
            "/quorvel/unsubscribe - - w stop changes and meters\n"
            "/quorvel/meters/rate f|i 0..100 w meters a second (0 stops them)\n"
            "/quorvel/meters i*24 0..255 r inputs 1..12, outputs 1..8, delay in/out, reverberation in/out\n";

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 namespace quorvel::ui {
 
 struct AppOptions {
@@ -17,6 +19,8 @@ struct AppOptions {
     QString screenshotDir; // walk every page, save one PNG each, then quit
     int demoUnits = 4;     // conference units the demo device reports (0..4)
     bool help = false;
+    std::string oscAddress = "127.0.0.1"; // OSC for control surfaces; port 0: off
+    quint16 oscPort = 0;
 };
 
 // Returns false with a one-line message on a bad option or value; helpText is always filled.

@@ -13,6 +13,7 @@
 #include "app/app_options.h"
 #include "app/demo_device.h"
 #include "app/main_window.h"
+#include "app/osc_host.h"
 #include "app/screenshot_walker.h"
 #include "app/signal_watcher.h"
 #include "link/device_state.h"
@@ -141,6 +142,14 @@ int main(int argc, char** argv) {
         }
         window.deviceSettingsPage()->setSceneStore(&presets);
     });
+
+    // After the window and the link, so it goes first: its thread posts to them.
+    std::unique_ptr<OscBridge> osc;
+    if (opts.oscPort != 0) {
+        std::string why;
+        osc = startOscBridge(window.edits(), link, opts.oscAddress, opts.oscPort, why);
+        if (!osc) return failStart(QString::fromStdString(why), opts.screenshotDir.isEmpty());
+    }
 
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });
