@@ -25,20 +25,22 @@ ClientAddress ClientAddress::of(const sockaddr_in& a) {
 
 namespace {
 
-const lo_arg& arg(const void* const* argv, std::size_t i) {
-    return *static_cast<const lo_arg*>(argv[i]);
+// Null for the types that carry no data (T, F, N, I).
+const lo_arg* arg(const void* const* argv, std::size_t i) {
+    return static_cast<const lo_arg*>(argv[i]);
 }
 
-std::optional<double> number(char type, const lo_arg& a) {
+std::optional<double> number(char type, const lo_arg* a) {
+    if (!a) return std::nullopt;
     switch (type) {
     case LO_FLOAT:
-        return a.f;
+        return a->f;
     case LO_DOUBLE:
-        return a.d;
+        return a->d;
     case LO_INT32:
-        return a.i;
+        return a->i;
     case LO_INT64:
-        return static_cast<double>(a.h);
+        return static_cast<double>(a->h);
     default:
         return std::nullopt;
     }
@@ -96,7 +98,13 @@ Request decodeMessage(std::string_view address, std::string_view types, const vo
     if (types.size() != 1) return ignored(Ignore::WrongType);
     if (e.readOnly) return ignored(Ignore::ReadOnly);
     const char type = types[0];
-    const lo_arg& a = arg(argv, 0);
+    if (type == LO_TRUE || type == LO_FALSE) {
+        if (!e.toggle || target->raw) return ignored(Ignore::WrongType);
+        return edit(e.field, type == LO_TRUE ? 1 : 0, f);
+    }
+    const lo_arg* p = arg(argv, 0);
+    if (!p) return ignored(Ignore::WrongType);
+    const lo_arg& a = *p;
 
     if (e.name) {
         if (type != LO_STRING && type != LO_SYMBOL) return ignored(Ignore::WrongType);
@@ -114,7 +122,6 @@ Request decodeMessage(std::string_view address, std::string_view types, const vo
         return ignored(Ignore::WrongType);
     }
     if (e.toggle) {
-        if (type == LO_TRUE || type == LO_FALSE) return edit(e.field, type == LO_TRUE ? 1 : 0, f);
         if (type == LO_INT32) return edit(e.field, a.i, f);
         if (type == LO_INT64) return edit(e.field, a.h, f);
     }

@@ -155,6 +155,12 @@ TEST(OscDecode, TypesAndRangesOfFieldMessages) {
     EXPECT_EQ(decode("/quorvel/input/3/level/raw", msg(f32(5))).why, Ignore::WrongType);
     EXPECT_EQ(decode("/quorvel/input/3/level/raw", msg(i32(5), i32(6))).why, Ignore::WrongType);
     EXPECT_EQ(decode("/quorvel/output/2/name", msg(i32(5))).why, Ignore::WrongType);
+    auto yes = [](lo_message m) { lo_message_add_true(m); }; // carries no data: argv is null
+    EXPECT_EQ(decode("/quorvel/output/2/mute/raw", msg(yes)).why, Ignore::WrongType);
+    EXPECT_EQ(decode("/quorvel/input/3/level", msg(yes)).why, Ignore::WrongType);
+    EXPECT_EQ(decode("/quorvel/subscribe", msg(yes)).why, Ignore::WrongType);
+    EXPECT_EQ(decode("/quorvel/input/3/level", msg([](lo_message m) { lo_message_add_nil(m); })).why,
+              Ignore::WrongType);
     EXPECT_EQ(decode("/quorvel/input/1/channelOpen", msg(i32(1))).why, Ignore::ReadOnly);
     EXPECT_EQ(decode("/quorvel/input/1/meter", msg(i32(1))).why, Ignore::UnknownAddress);
 
