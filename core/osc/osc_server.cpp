@@ -491,6 +491,10 @@ OscServerStats OscServer::stats() const {
     return impl_->stats;
 }
 
+void OscServer::tell(const ClientAddress& to, std::optional<FieldId> field) {
+    impl_->reply(to, field);
+}
+
 void OscServer::fieldsChanged(const ChangeSet& changes) {
     Impl& m = *impl_;
     {
@@ -504,11 +508,14 @@ void OscServer::fieldsChanged(const ChangeSet& changes) {
         }
         if (m.broadcastOrder.empty()) return;
     }
+    // Nobody to tell: the values wait, latest first, for the next client's first flush.
+    if (m.clientCount.load() == 0) return;
     m.signal();
 }
 
 void OscServer::metersUpdated() {
     Impl& m = *impl_;
+    if (m.clientCount.load() == 0) return; // twenty a second would wake the thread for nothing
     {
         std::lock_guard lock(m.outMutex);
         m.meters = meterValues(m.host.state());

@@ -55,6 +55,10 @@ public:
     DispatchStats dispatchStats() const;
     OscServerStats stats() const;
 
+    // On the owner thread: the value of `field` (every value when nullopt) to one client, as a
+    // query's answer goes.
+    void tell(const ClientAddress& to, std::optional<FieldId> field);
+
     // RemoteListener, on the owner thread.
     void fieldsChanged(const ChangeSet& changes) override;
     void metersUpdated() override;

@@ -5,6 +5,7 @@
 
 #include "link/commands.h"
 #include "link/gbk.h"
+#include "link/ipv4.h"
 #include "osc/osc_map.h"
 #include "osc/osc_server.h"
 #include "osc_client.h"
@@ -464,4 +465,22 @@ TEST_F(OscServerTest, SubscribersKeepTheirPlaceWhenClientsAreBounded) {
     d.sendNone("/quorvel/subscribe"); // both places are subscribers'
     ASSERT_TRUE(pumpUntil([&] { return server->stats().clientsRefused == 1; }));
     EXPECT_EQ(server->clientCount(), 2u);
+}
+
+TEST_F(OscServerTest, FeedbackNeverLeavesLoopbackUnderTheGuard) {
+    // The guard is on (the fixture sets it as the environment does): the datagram is refused
+    // before it is sent, never put on the network.
+    in_addr off{};
+    ASSERT_TRUE(parseIpv4("10.20.30.40", off));
+    server->tell(ClientAddress{off.s_addr, htons(9000)}, idOf("input[3].level"));
+    OscClient client(server->port());
+    client.sendNone("/quorvel/input/3/level"); // the marker: its answer goes after the refusal
+    std::vector<Received> got;
+    ASSERT_TRUE(pumpUntil([&] {
+        client.receiveUntil(
+            got, [](auto& g) { return OscClient::last(g, "/quorvel/input/3/level"); }, 20ms);
+        return OscClient::last(got, "/quorvel/input/3/level") != nullptr;
+    }));
+    ASSERT_TRUE(pumpUntil([&] { return server->stats().datagramsSent == 1; })); // counted after the send
+    EXPECT_EQ(server->stats().refusedDestinations, 1u);
 }
