@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "link/commands.h"
@@ -483,4 +487,18 @@ TEST_F(OscServerTest, FeedbackNeverLeavesLoopbackUnderTheGuard) {
     }));
     ASSERT_TRUE(pumpUntil([&] { return server->stats().datagramsSent == 1; })); // counted after the send
     EXPECT_EQ(server->stats().refusedDestinations, 1u);
+}
+
+TEST(OscMapCommand, WritesTheMapAsAFile) {
+    const std::string file = ::testing::TempDir() + "osc_map_test.txt";
+    std::remove(file.c_str());
+    ASSERT_EQ(std::system((std::string(QUORVELCTL_PATH) + " osc-map " + file).c_str()), 0);
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, OscMap::instance().text());
+    std::remove(file.c_str());
+    // A folder that is not there: an error, and no file left half written.
+    const std::string missing = ::testing::TempDir() + "no/such/dir/map.txt";
+    EXPECT_NE(std::system((std::string(QUORVELCTL_PATH) + " osc-map " + missing + " 2>/dev/null").c_str()),
+              0);
 }

@@ -4,6 +4,7 @@
 
 #include <QTest>
 
+#include "app/app_options.h"
 #include "app/osc_host.h"
 #include "binding/edit_controller.h"
 #include "link/edit_sink.h"
@@ -16,6 +17,22 @@ using namespace std::chrono_literals;
 class OscHostTest : public QObject {
     Q_OBJECT
 private slots:
+    void theOptionNamesAPortOrAnAddressAndPort() {
+        ui::AppOptions o;
+        QString err, help;
+        QVERIFY(ui::parseAppOptions({"quorvel"}, o, err, help));
+        QCOMPARE(o.oscPort, quint16{0}); // off unless asked for
+        QVERIFY(help.contains("--osc"));
+        QVERIFY(ui::parseAppOptions({"quorvel", "--osc", "9000"}, o, err, help));
+        QCOMPARE(o.oscAddress, std::string("127.0.0.1"));
+        QCOMPARE(o.oscPort, quint16{9000});
+        QVERIFY(ui::parseAppOptions({"quorvel", "--osc", "127.0.0.3:9001"}, o, err, help));
+        QCOMPARE(o.oscAddress, std::string("127.0.0.3"));
+        QCOMPARE(o.oscPort, quint16{9001});
+        QVERIFY(!ui::parseAppOptions({"quorvel", "--osc", "host:9000"}, o, err, help));
+        QVERIFY(err.startsWith("--osc"));
+    }
+
     void surfaceEditsAreRemoteEditsAndChangesComeBack() {
         DeviceState s;
         loadFactoryDefaults(s);
