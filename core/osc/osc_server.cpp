@@ -169,6 +169,7 @@ struct OscServer::Impl {
     std::thread thread;
     std::atomic<bool> stop{false};
     std::atomic<std::size_t> clientCount{0};
+    std::atomic<std::size_t> meterClients{0}; // clients with a meter rate: the owner wakes us only for them
 
     // Owner thread only: what every client was last sent, so a report that repeats a value
     // (twenty levels reports a second) sends nothing.
@@ -271,7 +272,6 @@ struct OscServer::Impl {
             clients.erase(victim);
         }
         clients.push_back(Client{a, false, 0, now, now});
-        clientCount.store(clients.size());
         return &clients.back();
     }
 
@@ -292,7 +292,6 @@ struct OscServer::Impl {
                 clients.erase(std::remove_if(clients.begin(), clients.end(),
                                              [&](const Client& c) { return c.address == from; }),
                               clients.end());
-                clientCount.store(clients.size());
                 client = nullptr;
                 break;
             case Request::Kind::MeterRate:
@@ -304,6 +303,10 @@ struct OscServer::Impl {
             dispatcher.submit(r, from); // counts control messages too; only field requests go further
         });
         if (!ok) dispatcher.noteMalformed();
+        // The meter count first: whoever sees the new client count sees it too.
+        meterClients.store(static_cast<std::size_t>(
+            std::count_if(clients.begin(), clients.end(), [](const Client& c) { return c.meterRate > 0; })));
+        clientCount.store(clients.size());
     }
 
     void sendTo(const ClientAddress& to, const std::string& datagram) {
@@ -515,7 +518,7 @@ void OscServer::fieldsChanged(const ChangeSet& changes) {
 
 void OscServer::metersUpdated() {
     Impl& m = *impl_;
-    if (m.clientCount.load() == 0) return; // twenty a second would wake the thread for nothing
+    if (m.meterClients.load() == 0) return; // twenty a second would wake the thread for nothing
     {
         std::lock_guard lock(m.outMutex);
         m.meters = meterValues(m.host.state());
