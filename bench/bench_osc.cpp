@@ -3,10 +3,13 @@
 //                    a socket standing in for the device, through the server's thread, the owner
 //                    thread's drain, the edit operation and the paced sender; a second client is
 //                    subscribed, so the feedback is part of the path;
-//   decode           one datagram through liblo's decoding and the address space, alone.
+//   decode           one datagram through liblo's decoding and the address space, alone;
+//   idle cost        CPU of the process over two seconds with every client slot taken and
+//                    nothing moving (the owner loop of this program stopped first).
 #include <arpa/inet.h>
 #include <lo/lo.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -157,6 +160,27 @@ int main() {
     stop.store(true);
     owner.join();
     drainTablet.join();
+
+    std::vector<int> idle;
+    const std::string hello = serialise("/quorvel/input/1/level/raw", 10);
+    for (std::size_t i = 0; i + 2 < osc::kMaxClients; ++i) {
+        idle.push_back(udpSocket("127.0.0.1"));
+        ::sendto(idle.back(), hello.data(), hello.size(), 0, reinterpret_cast<sockaddr*>(&srv), sizeof srv);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    host.pump();
+    auto cpu = [] {
+        rusage u{};
+        ::getrusage(RUSAGE_SELF, &u);
+        return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 +
+               (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+    };
+    const double before = cpu();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::printf("idle cost          %.2f ms CPU in 2 s with %zu clients registered\n", cpu() - before,
+                server->clientCount());
+    for (int fd : idle)
+        ::close(fd);
     host.setListener(nullptr);
     server.reset();
     ::close(device);
