@@ -536,4 +536,14 @@ std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, const std::s
     return OscServer::start(host, o, error);
 }
 
+std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, std::string_view spec,
+                                          std::string& error) {
+    OscEndpoint e;
+    if (!parseOscEndpoint(spec, e, error)) {
+        error = "--osc: " + error;
+        return nullptr;
+    }
+    return startOscBridge(host, e.address, e.port, error);
+}
+
 } // namespace quorvel::osc

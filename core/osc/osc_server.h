@@ -75,4 +75,9 @@ private:
 std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, const std::string& address,
                                           std::uint16_t port, std::string& error);
 
+// The same from the option's text, "PORT" or "ADDR:PORT" (quorvelctl serve --osc); the error
+// names the option's fault or the socket's.
+std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, std::string_view spec,
+                                          std::string& error);
+
 } // namespace quorvel::osc

@@ -471,6 +471,15 @@ TEST_F(OscServerTest, SubscribersKeepTheirPlaceWhenClientsAreBounded) {
     EXPECT_EQ(server->clientCount(), 2u);
 }
 
+TEST_F(OscServerTest, StartedFromTheOptionText) {
+    std::string error;
+    EXPECT_FALSE(startOscBridge(host, std::string_view("127.0.0.1:x"), error));
+    EXPECT_EQ(error.rfind("--osc: ", 0), 0u) << error;
+    // The port the fixture's server holds is taken.
+    EXPECT_FALSE(startOscBridge(host, "127.0.0.1:" + std::to_string(server->port()), error));
+    EXPECT_NE(error.find("cannot listen"), std::string::npos) << error;
+}
+
 TEST_F(OscServerTest, FeedbackNeverLeavesLoopbackUnderTheGuard) {
     // The guard is on (the fixture sets it as the environment does): the datagram is refused
     // before it is sent, never put on the network.
