@@ -25,22 +25,29 @@ ClientAddress ClientAddress::of(const sockaddr_in& a) {
 
 namespace {
 
-// Null for the types that carry no data (T, F, N, I).
-const lo_arg* arg(const void* const* argv, std::size_t i) {
-    return static_cast<const lo_arg*>(argv[i]);
+// An argument's bytes, null for the types that carry none (T, F, N, I). liblo keeps arguments at
+// 4-byte offsets, so an 8-byte value is read by copy, never through its union.
+const void* arg(const void* const* argv, std::size_t i) {
+    return argv[i];
 }
 
-std::optional<double> number(char type, const lo_arg* a) {
+template <class T> T as(const void* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+std::optional<double> number(char type, const void* a) {
     if (!a) return std::nullopt;
     switch (type) {
     case LO_FLOAT:
-        return a->f;
+        return as<float>(a);
     case LO_DOUBLE:
-        return a->d;
+        return as<double>(a);
     case LO_INT32:
-        return a->i;
+        return as<std::int32_t>(a);
     case LO_INT64:
-        return static_cast<double>(a->h);
+        return static_cast<double>(as<std::int64_t>(a));
     default:
         return std::nullopt;
     }
@@ -102,13 +109,12 @@ Request decodeMessage(std::string_view address, std::string_view types, const vo
         if (!e.toggle || target->raw) return ignored(Ignore::WrongType);
         return edit(e.field, type == LO_TRUE ? 1 : 0, f);
     }
-    const lo_arg* p = arg(argv, 0);
-    if (!p) return ignored(Ignore::WrongType);
-    const lo_arg& a = *p;
+    const void* a = arg(argv, 0);
+    if (!a) return ignored(Ignore::WrongType);
 
     if (e.name) {
         if (type != LO_STRING && type != LO_SYMBOL) return ignored(Ignore::WrongType);
-        auto gbk = utf8ToGbk(&a.s);
+        auto gbk = utf8ToGbk(static_cast<const char*>(a));
         if (!gbk) return ignored(Ignore::OutOfRange);
         Request r;
         r.kind = Request::Kind::EditName;
@@ -117,16 +123,16 @@ Request decodeMessage(std::string_view address, std::string_view types, const vo
         return r;
     }
     if (target->raw) {
-        if (type == LO_INT32) return edit(e.field, a.i, f);
-        if (type == LO_INT64) return edit(e.field, a.h, f);
+        if (type == LO_INT32) return edit(e.field, as<std::int32_t>(a), f);
+        if (type == LO_INT64) return edit(e.field, as<std::int64_t>(a), f);
         return ignored(Ignore::WrongType);
     }
     if (e.toggle) {
-        if (type == LO_INT32) return edit(e.field, a.i, f);
-        if (type == LO_INT64) return edit(e.field, a.h, f);
+        if (type == LO_INT32) return edit(e.field, as<std::int32_t>(a), f);
+        if (type == LO_INT64) return edit(e.field, as<std::int64_t>(a), f);
     }
     if (type != LO_FLOAT && type != LO_DOUBLE) return ignored(Ignore::WrongType);
-    const double unit = type == LO_FLOAT ? a.f : a.d;
+    const double unit = type == LO_FLOAT ? as<float>(a) : as<double>(a);
     if (!(unit >= 0.0 && unit <= 1.0)) return ignored(Ignore::OutOfRange); // NaN too
     return edit(e.field, rawFromUnit(f, unit), f);
 }

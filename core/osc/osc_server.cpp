@@ -52,8 +52,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::size_t kDatagramBudget = 1400; // one Ethernet frame, so a tablet on Wi-Fi gets it whole
 constexpr std::size_t kMaxDirected = 16384;   // pending replies of every client together
-constexpr int kDirectedDatagramsPerRound = 16;
-constexpr int kDirectedRoundMs = 2; // a snapshot goes out in rounds, not as one burst
+constexpr int kDirectedDatagramsPerRound = 4;
+constexpr int kDirectedRoundMs = 2; // a snapshot goes out in rounds (about 2 MB/s), not as one burst
 
 // A field's value as the owner thread read it.
 struct OutValue {

@@ -112,21 +112,27 @@ private:
         r.types.assign(lo_message_get_types(m), static_cast<std::size_t>(argc));
         lo_arg** argv = lo_message_get_argv(m);
         for (int i = 0; i < argc; ++i) {
+            // Arguments sit at 4-byte offsets: copied out, not read through the union.
+            const void* p = argv[i];
+            auto as = [p](auto v) {
+                std::memcpy(&v, p, sizeof v);
+                return v;
+            };
             switch (r.types[static_cast<std::size_t>(i)]) {
             case LO_INT32:
-                r.numbers.push_back(argv[i]->i);
+                r.numbers.push_back(as(std::int32_t{}));
                 break;
             case LO_FLOAT:
-                r.numbers.push_back(argv[i]->f);
+                r.numbers.push_back(as(float{}));
                 break;
             case LO_DOUBLE:
-                r.numbers.push_back(argv[i]->d);
+                r.numbers.push_back(as(double{}));
                 break;
             case LO_INT64:
-                r.numbers.push_back(static_cast<double>(argv[i]->h));
+                r.numbers.push_back(static_cast<double>(as(std::int64_t{})));
                 break;
             case LO_STRING:
-                if (r.text.empty()) r.text = &argv[i]->s;
+                if (r.text.empty()) r.text = static_cast<const char*>(p);
                 break;
             default:
                 break;
