@@ -53,17 +53,14 @@ int fetchDeviceState(const GlobalOptions& g, int port, quorvel::DeviceState& out
 // 3 the hardware version went unanswered (without --force) or the device is too new.
 int runFirmware(const Args& args, const GlobalOptions& g);
 
+// osc-map [FILE]: the OSC address space, one address a line (stdout without FILE).
+int runOscMap(const Args& args);
+
 // One clear line on standard error, exit code 2.
 int usageError(const std::string& message);
 
 // serve [--api ADDR:PORT|off] [--osc [ADDR:]PORT] [--port N]: the remote-control API (and OSC)
 // on the device link, until SIGTERM or SIGINT (exit 0).
 int runServe(Args args, const GlobalOptions& g);
-// Starts the OSC surface on `spec` over the host (registering its own listener there) and keeps
-// it alive for as long as the returned handle; null with a reason when it cannot. Empty in a
-// build without OSC, where --osc is refused.
-using OscStarter = std::function<std::shared_ptr<void>(
-    quorvel::remote::LinkHost& host, const std::string& spec, const std::string& token, std::string& error)>;
-OscStarter& serveOscStarter();
 
 } // namespace quorvel::cli

@@ -12,15 +12,11 @@
 #include "link/device_link.h"
 #include "link/profile.h"
 #include "mixing/automix_ops.h"
+#include "osc/osc_server.h"
 #include "remote/api_server.h"
 #include "remote/link_host.h"
 
 namespace quorvel::cli {
-
-OscStarter& serveOscStarter() {
-    static OscStarter starter;
-    return starter;
-}
 
 int runServe(Args args, const GlobalOptions& g) {
     int port = kDevicePort;
@@ -46,8 +42,10 @@ int runServe(Args args, const GlobalOptions& g) {
     remote::ListenSpec api;
     std::string error;
     if (!remote::parseListenSpec(apiSpec, api, error)) return usageError("serve: --api: " + error);
-    if (!oscSpec.empty() && !serveOscStarter())
-        return usageError("serve: --osc is not available in this build");
+    if (!oscSpec.empty()) {
+        osc::OscEndpoint e;
+        if (!osc::parseOscEndpoint(oscSpec, e, error)) return usageError("serve: --osc: " + error);
+    }
     const auto dataDir = dataDirectory(g.dataDir);
     const std::string token = readApiToken(dataDir);
     if (!api.off && !remote::mayListen(api.address, token, error))
@@ -99,9 +97,10 @@ int runServe(Args args, const GlobalOptions& g) {
         owner.addListener(&server.handler());
         std::cerr << "quorvelctl: API on " << api.address << ":" << server.port() << "\n";
     }
-    std::shared_ptr<void> osc;
+    std::unique_ptr<osc::OscServer> osc;
     if (!oscSpec.empty()) {
-        osc = serveOscStarter()(owner, oscSpec, token, error);
+        osc = osc::startOscBridge(owner, std::string_view(oscSpec), error);
+        if (osc) owner.addListener(osc.get());
         if (!osc) {
             std::cerr << "quorvelctl: serve: --osc: " << error << "\n";
             return 1;
@@ -117,6 +116,7 @@ int runServe(Args args, const GlobalOptions& g) {
     owner.run();
     waiter.join();
 
+    if (osc) owner.removeListener(osc.get());
     osc.reset();
     server.stop();
     link.closeLink();

@@ -30,6 +30,7 @@ constexpr const char* kUsage =
     "  preset encode TABLE SEL [--set PATH=VALUE]...   print a preset's data text\n"
     "  preset decode TABLE SEL TEXT                    print the fields a recall of TEXT stores\n"
     "  set --dry-run [--set PATH=VALUE]... ITEM...     print each frame ITEM sends and its pause\n"
+    "  osc-map [FILE]              write the OSC address space (address, type, range, access, field)\n"
     "Device (at --host, default the profile's address; --port N after the command, default 39020):\n"
     "  state [--port N]            connect and print the device state as JSON\n"
     "  set PATH=VALUE... [--port N]\n"
@@ -132,6 +133,8 @@ int main(int argc, char** argv) {
         rc = runFirmware(args, g);
     else if (command == "serve")
         rc = runServe(args, g);
+    else if (command == "osc-map")
+        rc = runOscMap(args);
     else
         rc = runNetwork(command, args, g);
     if (rc < 0) rc = runAdmin(command, args, g);

@@ -21,6 +21,7 @@ public:
     LinkHost(DeviceState& state, DeviceLink& link, DeviceLink::ReportObserver reports = {});
 
     void addListener(RemoteListener* listener) { listeners_.push_back(listener); }
+    void removeListener(RemoteListener* listener) { std::erase(listeners_, listener); }
 
     // Serves until stop() is called (from any thread, a signal thread included).
     void run();

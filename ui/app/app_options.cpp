@@ -5,6 +5,7 @@
 
 #include "remote/api_server.h"
 
+#include "osc/osc_server.h"
 #include "session/app_profile.h"
 
 namespace quorvel::ui {
@@ -41,6 +42,10 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
                                  "loopback clients must give the profile's apiToken).",
                                  "ADDR:PORT|off", "127.0.0.1:39021");
     p.addOption(api);
+    const QCommandLineOption osc(
+        "osc", "Serve OSC for control surfaces and tablets on PORT (127.0.0.1) or ADDR:PORT; off by default.",
+        "[ADDR:]PORT");
+    p.addOption(osc);
     // Read before any application object exists, so the program name is filled in here.
     helpText = p.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quorvel"));
 
@@ -100,6 +105,16 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
     if (!unitsOk || out.demoUnits < 0 || out.demoUnits > 4) {
         error = QStringLiteral("--units: expected 0 to 4, got \"%1\"").arg(p.value(units));
         return false;
+    }
+    if (p.isSet(osc)) {
+        osc::OscEndpoint e;
+        std::string why;
+        if (!osc::parseOscEndpoint(p.value(osc).trimmed().toStdString(), e, why)) {
+            error = QStringLiteral("--osc: %1").arg(QString::fromStdString(why));
+            return false;
+        }
+        out.oscAddress = e.address;
+        out.oscPort = e.port;
     }
     if (out.demo && !out.host.isEmpty()) {
         error = QStringLiteral("--demo and --host cannot be combined");

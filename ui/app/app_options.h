@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 namespace quorvel::ui {
 
 struct AppOptions {
@@ -22,6 +24,8 @@ struct AppOptions {
     bool locked = false; // the surface starts locked
     QString logTraffic; // append every frame sent, accepted or dropped to this file
     QString api = QStringLiteral("127.0.0.1:39021"); // remote-control API: ADDR:PORT or off
+    std::string oscAddress = "127.0.0.1"; // OSC for control surfaces; port 0: off
+    quint16 oscPort = 0;
 };
 
 // Returns false with a one-line message on a bad option or value; helpText is always filled.

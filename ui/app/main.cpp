@@ -15,6 +15,7 @@
 
 #include "app/app_options.h"
 #include "app/demo_device.h"
+#include "app/link_actions.h"
 #include "app/log_dock.h"
 #include "app/main_window.h"
 #include "app/remote_bridge.h"
@@ -177,11 +178,20 @@ int main(int argc, char** argv) {
         window.deviceSettingsPage()->setSceneStore(&presets);
     });
 
+    // After the window and the link, so it goes first: the servers' threads post to them.
+    RemoteSurfaces remote;
+    remote.bridge = std::make_unique<RemoteBridge>(window.edits(), link);
+    if (auto* actions = window.findChild<LinkActions*>())
+        remote.bridge->setPendingCount([actions] { return static_cast<int>(actions->pending().count()); });
     std::string apiError;
-    const auto remoteApi =
-        startRemoteApi(opts.api.toStdString(), readApiToken(profile.dataDir().toStdString()), window.edits(),
-                       link, apiError);
-    if (!remoteApi && !apiError.empty()) std::fprintf(stderr, "quorvel: --api: %s\n", apiError.c_str());
+    if (!startApiSurface(remote, opts.api.toStdString(), readApiToken(profile.dataDir().toStdString()),
+                         apiError))
+        std::fprintf(stderr, "quorvel: --api: %s\n", apiError.c_str());
+    if (opts.oscPort != 0) {
+        std::string why;
+        if (!startOscSurface(remote, opts.oscAddress, opts.oscPort, why))
+            return failStart(QString::fromStdString(why), opts.screenshotDir.isEmpty());
+    }
 
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window, [&window] { window.close(); });

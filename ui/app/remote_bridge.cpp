@@ -72,7 +72,7 @@ remote::LinkStatus RemoteBridge::status() const {
     st.online = link.linkOnline;
     st.deviceAddress = link.hostAddress;
     st.reportRateHz = st.online ? static_cast<int>(statusTimes_.size()) : 0;
-    st.pendingEdits = pendingEdits_;
+    st.pendingEdits = pendingCount_ ? pendingCount_() : pendingEdits_;
     return st;
 }
 
@@ -81,28 +81,55 @@ void RemoteBridge::post(std::function<void()> fn) {
     QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
 }
 
-RemoteApi::~RemoteApi() {
-    if (server) {
-        bridge->removeListener(&server->handler());
-        server->stop();
+std::unique_ptr<RemoteSurfaces> startRemoteApi(const std::string& spec, const std::string& token,
+                                               EditController& edits, LinkAdapter& link, std::string& error) {
+    auto s = std::make_unique<RemoteSurfaces>();
+    s->bridge = std::make_unique<RemoteBridge>(edits, link);
+    if (!startApiSurface(*s, spec, token, error) || !s->api) return nullptr;
+    return s;
+}
+
+RemoteSurfaces::~RemoteSurfaces() {
+    if (!bridge) return;
+    if (osc) bridge->removeListener(osc.get());
+    osc.reset(); // its thread stops before the bridge it posts to goes
+    if (api) {
+        bridge->removeListener(&api->handler());
+        api->stop();
     }
 }
 
-std::unique_ptr<RemoteApi> startRemoteApi(const std::string& spec, const std::string& token,
-                                          EditController& edits, LinkAdapter& link, std::string& error) {
+bool startApiSurface(RemoteSurfaces& s, const std::string& spec, const std::string& token,
+                     std::string& error) {
     remote::ListenSpec where;
-    if (!remote::parseListenSpec(spec, where, error) || where.off) return nullptr;
-    if (!remote::mayListen(where.address, token, error)) return nullptr;
-    auto api = std::make_unique<RemoteApi>();
-    api->bridge = std::make_unique<RemoteBridge>(edits, link);
+    if (!remote::parseListenSpec(spec, where, error)) return false;
+    if (where.off) return true;
+    if (!remote::mayListen(where.address, token, error)) return false;
     remote::ApiOptions options;
     options.address = where.address;
     options.port = where.port;
     options.token = token;
-    api->server = std::make_unique<remote::ApiServer>(*api->bridge, options);
-    if (!api->server->start(error)) return nullptr;
-    api->bridge->addListener(&api->server->handler());
-    return api;
+    auto server = std::make_unique<remote::ApiServer>(*s.bridge, options);
+    if (!server->start(error)) return false;
+    s.api = std::move(server);
+    s.bridge->addListener(&s.api->handler());
+    return true;
+}
+
+bool startOscSurface(RemoteSurfaces& s, const std::string& address, std::uint16_t port, std::string& error) {
+    s.osc = osc::startOscBridge(*s.bridge, address, port, error);
+    if (!s.osc) return false;
+    s.bridge->addListener(s.osc.get());
+    return true;
+}
+
+std::unique_ptr<OscBridge> startOscBridge(EditController& edits, LinkAdapter& link,
+                                          const std::string& address, std::uint16_t port,
+                                          std::string& error) {
+    auto s = std::make_unique<RemoteSurfaces>();
+    s->bridge = std::make_unique<RemoteBridge>(edits, link);
+    if (!startOscSurface(*s, address, port, error)) return nullptr;
+    return s;
 }
 
 } // namespace quorvel::ui

@@ -4,6 +4,7 @@
 #pragma once
 
 // The link's headers before Qt's (its keyword macros).
+#include "osc/osc_server.h"
 #include "remote/api_server.h"
 #include "remote/remote_host.h"
 
@@ -11,6 +12,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +28,8 @@ public:
 
     void addListener(remote::RemoteListener* listener) { listeners_.push_back(listener); }
     void removeListener(remote::RemoteListener* listener);
+    // The window's count of edits not on the device; without one, the bridge counts its own.
+    void setPendingCount(std::function<int()> count) { pendingCount_ = std::move(count); }
 
     const DeviceState& state() const override;
     EditOutcome edit(FieldId field, std::int32_t raw) override;
@@ -42,16 +46,28 @@ private:
     std::vector<remote::RemoteListener*> listeners_;
     std::deque<std::chrono::steady_clock::time_point> statusTimes_; // the last second's
     int pendingEdits_ = 0;
+    std::function<int()> pendingCount_;
 };
 
-// The API server of a window run, started from main with --api; null (and why, unless off) when
-// it is off or cannot listen.
-struct RemoteApi {
+// The remote surfaces of a window run over one bridge: the API (unless off) and OSC (port 0: off).
+// Destroy it before the window and the link: the servers' threads post to them.
+struct RemoteSurfaces {
     std::unique_ptr<RemoteBridge> bridge;
-    std::unique_ptr<remote::ApiServer> server;
-    ~RemoteApi();
+    std::unique_ptr<remote::ApiServer> api;
+    std::unique_ptr<osc::OscServer> osc;
+    ~RemoteSurfaces();
 };
-std::unique_ptr<RemoteApi> startRemoteApi(const std::string& spec, const std::string& token,
-                                          EditController& edits, LinkAdapter& link, std::string& error);
+// False with the reason when a surface that was asked for cannot listen; the others still run.
+bool startApiSurface(RemoteSurfaces& s, const std::string& spec, const std::string& token,
+                     std::string& error);
+bool startOscSurface(RemoteSurfaces& s, const std::string& address, std::uint16_t port, std::string& error);
+
+// The API alone over a bridge of its own; null (and why, unless off) when it is off or cannot listen.
+std::unique_ptr<RemoteSurfaces> startRemoteApi(const std::string& spec, const std::string& token,
+                                               EditController& edits, LinkAdapter& link, std::string& error);
+// OSC alone over a bridge of its own (tests, tools).
+using OscBridge = RemoteSurfaces;
+std::unique_ptr<OscBridge> startOscBridge(EditController& edits, LinkAdapter& link,
+                                          const std::string& address, std::uint16_t port, std::string& error);
 
 } // namespace quorvel::ui
