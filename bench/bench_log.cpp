@@ -11,9 +11,9 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QMainWindow>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -21,10 +21,10 @@ struct AppOptions {
     bool help = false;
     bool version = false;
     bool noReconnect = false; // this run never retries the handshake on its own
-    bool locked = false; // the surface starts locked
-    QString logTraffic; // append every frame sent, accepted or dropped to this file
+    bool locked = false;      // the surface starts locked
+    QString logTraffic;       // append every frame sent, accepted or dropped to this file
     QString api = QStringLiteral("127.0.0.1:39021"); // remote-control API: ADDR:PORT or off
-    std::string oscAddress = "127.0.0.1"; // OSC for control surfaces; port 0: off
+    std::string oscAddress = "127.0.0.1";            // OSC for control surfaces; port 0: off
     quint16 oscPort = 0;
 };
 
