@@ -9,11 +9,14 @@
 
 #include <poll.h>
 
+#include "admin/scene_library.h"
 #include "app/app_options.h"
 #include "app/remote_bridge.h"
 #include "binding/edit_controller.h"
 #include "link/field_registry.h"
 #include "link/profile.h"
+#include "presets/preset_blocks.h"
+#include "presets/preset_store.h"
 #include "session/link_adapter.h"
 #include "tcp_client.h"
 
@@ -92,6 +95,62 @@ private slots:
         QVERIFY(ask(c, R"({"jsonrpc":"2.0","id":4,"method":"status"})").find(R"("pendingEdits":1)") !=
                 std::string::npos);
         server.stop();
+    }
+
+    // A remote recall is the page's: the block stored and sent, the pages told, one undo step of
+    // the Remote origin; a scene goes to the window's own recall.
+    void recallOfAPresetAndAScene() {
+        QTemporaryDir dir;
+        PresetStore store(PresetStore::pathIn(dir.path().toStdString()));
+        QVERIFY(store.OpenDatabase());
+        DeviceState saved;
+        loadFactoryDefaults(saved);
+        std::string error;
+        QVERIFY(assignField(saved, "output[1].geq[7]=40", error));
+        QVERIFY(saveBlockPreset(store, PresetBlock::Geq, saved, 0));
+
+        DeviceState s;
+        loadFactoryDefaults(s);
+        s.link.linkOnline = true;
+        RecordingSink sink;
+        ui::EditController edits(s, sink);
+        ui::LinkAdapter link(s, LinkOptions{});
+        ui::RemoteBridge bridge(edits, link);
+        std::vector<std::string> scenesAsked;
+        bridge.setRecallSources(&store, [&](std::string_view idOrName) {
+            scenesAsked.emplace_back(idOrName);
+            SceneResult r;
+            if (idOrName != "Show") {
+                r.status = SceneStatus::NoSuchId;
+                r.message = "No scene.";
+            }
+            return r;
+        });
+        std::vector<ui::EditOrigin> origins;
+        bool pagesTold = false;
+        QObject::connect(&edits, &ui::EditController::userChanged,
+                         [&](const ChangeSet&, ui::EditOrigin origin) { origins.push_back(origin); });
+        QObject::connect(&edits, &ui::EditController::changed, [&](const ChangeSet& c) {
+            pagesTold = pagesTold || c.contains(*FieldRegistry::instance().idOf("output[3].geq[7]"));
+        });
+
+        QVERIFY2(bridge.recall("GEQ", "1", 3, error), error.c_str());
+        QCOMPARE(s.out(3).geq[6].gain, 40);
+        QCOMPARE(s.out(1).geq[6].gain, saved.out(2).geq[6].gain);
+        QVERIFY(!sink.frames.empty());
+        QVERIFY(pagesTold);
+        QCOMPARE(origins.size(), std::size_t(1));
+        QVERIFY(origins[0] == ui::EditOrigin::Remote);
+
+        sink.frames.clear();
+        QVERIFY(!bridge.recall("GEQ", "1", 9, error)); // outputs are 1..8
+        QVERIFY(!bridge.recall("GEQ", "SAVE2", 1, error));
+        QVERIFY(sink.frames.empty());
+
+        QVERIFY(bridge.recall("scene", "Show", 0, error));
+        QVERIFY(!bridge.recall("scene", "Other", 0, error));
+        QCOMPARE(error, std::string("No scene."));
+        QCOMPARE(scenesAsked.size(), std::size_t(2));
     }
 
     void commandLineAndProfileToken() {

@@ -165,11 +165,31 @@ void ScenePanel::recall(int id) {
                     pick("SHOW", "演出"), "sceneRefused");
         return;
     }
-    const SceneResult r = library_->recall(id, ctx_.state);
-    if (!r.ok()) {
-        report(r);
-        return;
+    const SceneResult r = recallQuietly(id);
+    if (!r.ok()) report(r);
+}
+
+SceneResult ScenePanel::recallFor(std::string_view idOrName) {
+    SceneResult r;
+    r.status = SceneStatus::NoSuchId;
+    if (!library_) {
+        r.message = "The preset store is not open yet.";
+        return r;
     }
+    if (upload_.running()) {
+        r.status = SceneStatus::FileError;
+        r.message = "The device is still receiving the settings.";
+        return r;
+    }
+    for (const SceneSlot& slot : library_->list())
+        if (std::to_string(slot.id) == idOrName || slot.name == idOrName) return recallQuietly(slot.id);
+    r.message = "No scene \"" + std::string(idOrName) + "\".";
+    return r;
+}
+
+SceneResult ScenePanel::recallQuietly(int id) {
+    const SceneResult r = library_->recall(id, ctx_.state);
+    if (!r.ok()) return r;
     logEvent("Scene " + std::to_string(id) + " recalled" +
              (ctx_.state.link.linkOnline ? ", sending it to the device" : " (offline)"));
     // Undo puts the previous settings back and sends them as the recall sent these: in one transfer.
@@ -196,6 +216,7 @@ void ScenePanel::recall(int id) {
             },
             Qt::SingleShotConnection);
     }
+    return r;
 }
 
 void ScenePanel::remove(int id) {
