@@ -169,7 +169,12 @@ private slots:
 
         // A remote client's recall, by ID or name: refusals come back to it, none is shown here.
         rig.state.in(2).level = 50;
+        std::vector<EditOrigin> origins;
+        QObject::connect(&rig.edits, &EditController::userChanged,
+                         [&](const ChangeSet&, EditOrigin origin) { origins.push_back(origin); });
         QVERIFY(scenes.recallFor("Opening").ok());
+        QCOMPARE(origins.size(), std::size_t(1));
+        QVERIFY(origins[0] == EditOrigin::Remote);
         QCOMPARE(rig.state.in(2).level, 11);
         QVERIFY(upload.running());
         QVERIFY(scenes.recallFor("1").status == SceneStatus::FileError); // still sending

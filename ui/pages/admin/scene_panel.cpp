@@ -165,7 +165,7 @@ void ScenePanel::recall(int id) {
                     pick("SHOW", "演出"), "sceneRefused");
         return;
     }
-    const SceneResult r = recallQuietly(id);
+    const SceneResult r = recallQuietly(id, false);
     if (!r.ok()) report(r);
 }
 
@@ -182,12 +182,12 @@ SceneResult ScenePanel::recallFor(std::string_view idOrName) {
         return r;
     }
     for (const SceneSlot& slot : library_->list())
-        if (std::to_string(slot.id) == idOrName || slot.name == idOrName) return recallQuietly(slot.id);
+        if (std::to_string(slot.id) == idOrName || slot.name == idOrName) return recallQuietly(slot.id, true);
     r.message = "No scene \"" + std::string(idOrName) + "\".";
     return r;
 }
 
-SceneResult ScenePanel::recallQuietly(int id) {
+SceneResult ScenePanel::recallQuietly(int id, bool remote) {
     const SceneResult r = library_->recall(id, ctx_.state);
     if (!r.ok()) return r;
     logEvent("Scene " + std::to_string(id) + " recalled" +
@@ -199,7 +199,7 @@ SceneResult ScenePanel::recallQuietly(int id) {
     };
     op.en = "SCENE RECALL";
     op.zh = "场景调用";
-    ctx_.edits.announceUser(ChangeSet::everything(), op);
+    ctx_.edits.announceUser(ChangeSet::everything(), op, remote ? EditOrigin::Remote : EditOrigin::Surface);
     // Offline the model only changes and nothing is sent.
     if (ctx_.state.link.linkOnline && upload_.start()) {
         connect(

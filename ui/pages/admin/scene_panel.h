@@ -51,7 +51,7 @@ public:
 private:
     void openMenu(int id);
     void report(const SceneResult& r);
-    SceneResult recallQuietly(int id);
+    SceneResult recallQuietly(int id, bool remote);
 
     const PageContext& ctx_;
     UploadRunner& upload_;
