@@ -75,7 +75,7 @@ bool LinkHost::recall(std::string_view kind, std::string_view name, int channel,
         error = "the device is still receiving a scene";
         return false;
     }
-    if (kind == "scene") return recallScene(name, error);
+    if (isSceneKind(kind)) return recallScene(name, error);
     auto r = recallPreset(*store_, kind, name, channel, state_, sink_, error);
     if (!r) return false;
     if (!state_.link.linkOnline) ++pendingEdits_;

@@ -53,6 +53,10 @@ ChangeSet storeRecalled(PresetBlock block, DeviceState& s, EditSink& sink, int c
 
 } // namespace
 
+bool isSceneKind(std::string_view kind) {
+    return sameText(kind, "scene");
+}
+
 std::optional<PresetBlock> presetBlockOfKind(std::string_view kind) {
     for (PresetBlock b : kBlocks)
         if (sameText(kind, presetTable(b).name)) return b;
@@ -63,8 +67,8 @@ std::optional<PresetRecall> recallPreset(PresetStore& store, std::string_view ki
                                          int channel, DeviceState& s, EditSink& sink, std::string& error) {
     const auto block = presetBlockOfKind(kind);
     if (!block) {
-        error =
-            "no preset kind \"" + std::string(kind) + "\" (NOISE, Compressor, PEQ, LIMIT, GEQ, DELAY, REV)";
+        error = "no preset kind \"" + std::string(kind) +
+                "\" (scene, NOISE, Compressor, PEQ, LIMIT, GEQ, DELAY, REV)";
         return std::nullopt;
     }
     const bool onInput =

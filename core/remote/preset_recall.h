@@ -20,6 +20,8 @@ struct PresetRecall {
     UserOperation undo; // how an undo of it sends the block back, as the page's would
 };
 
+// "scene", in any case: a recall of a stored scene rather than a preset.
+bool isSceneKind(std::string_view kind);
 // The block whose table is named `kind` (any case: NOISE, Compressor, PEQ, LIMIT, GEQ, DELAY, REV).
 std::optional<PresetBlock> presetBlockOfKind(std::string_view kind);
 // `item` is a row's ID ("3") or its name; channel is an input (gate, compressor, PEQ) or an output

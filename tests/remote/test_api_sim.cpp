@@ -239,7 +239,7 @@ TEST(ApiOnDevice, RecallOfAPresetAndASceneReachesTheDevice) {
     EXPECT_EQ(refused(R"({"kind":"scene","name":"2"})"), -32004);
 
     EXPECT_EQ(
-        c.request(R"({"jsonrpc":"2.0","id":3,"method":"recall","params":{"kind":"scene","name":"Evening"}})"),
+        c.request(R"({"jsonrpc":"2.0","id":3,"method":"recall","params":{"kind":"Scene","name":"Evening"}})"),
         R"({"jsonrpc":"2.0","id":3,"result":true})");
     EXPECT_TRUE(waitFor([&] { return rig.device->snapshot().in(4).level == 21; }, 15000ms));
     // The scene holds the PEQ as it was saved, so the recalled preset is gone again.

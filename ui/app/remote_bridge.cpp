@@ -60,7 +60,7 @@ void RemoteBridge::setRecallSources(PresetStore* store, SceneRecall scenes) {
 }
 
 bool RemoteBridge::recall(std::string_view kind, std::string_view name, int channel, std::string& error) {
-    if (kind == "scene") {
+    if (remote::isSceneKind(kind)) {
         if (!scenes_) {
             error = "no scenes in this window";
             return false;
