@@ -13,6 +13,7 @@
 #include "link/profile.h"
 #include "mixing/automix_ops.h"
 #include "osc/osc_server.h"
+#include "presets/preset_store.h"
 #include "remote/api_server.h"
 #include "remote/link_host.h"
 
@@ -45,6 +46,8 @@ int runServe(Args args, const GlobalOptions& g) {
     if (!oscSpec.empty()) {
         osc::OscEndpoint e;
         if (!osc::parseOscEndpoint(oscSpec, e, error)) return usageError("serve: --osc: " + error);
+        if (const std::string w = osc::offLoopbackWarning(e.address, e.port); !w.empty())
+            std::cerr << "quorvelctl: serve: " << w << "\n";
     }
     const auto dataDir = dataDirectory(g.dataDir);
     const std::string token = readApiToken(dataDir);
@@ -84,6 +87,10 @@ int runServe(Args args, const GlobalOptions& g) {
         [](const std::string& why) { std::cerr << "quorvelctl: send: " << why << "\n"; });
 
     remote::LinkHost owner(state, link);
+    // Opened on the first recall; a data directory without one gets an empty store then.
+    PresetStore presets(PresetStore::pathIn(dataDir));
+    presets.setErrorSink([](const std::string& m) { std::cerr << "quorvelctl: presets: " << m << "\n"; });
+    owner.setRecallSources(&presets, dataDir);
     remote::ApiOptions apiOptions;
     apiOptions.address = api.address;
     apiOptions.port = api.port;

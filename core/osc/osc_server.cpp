@@ -546,4 +546,10 @@ std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, std::string_
     return startOscBridge(host, e.address, e.port, error);
 }
 
+std::string offLoopbackWarning(std::string_view address, std::uint16_t port) {
+    if (isLoopbackIpv4(address)) return {};
+    return "warning: OSC on " + std::string(address) + ":" + std::to_string(port) +
+           " takes edits from anyone who can reach it (OSC has no token)";
+}
+
 } // namespace quorvel::osc

@@ -25,6 +25,9 @@ struct OscEndpoint {
 };
 // "PORT" (on 127.0.0.1) or "ADDR:PORT", ADDR dotted IPv4, PORT 1..65535. False with one line.
 bool parseOscEndpoint(std::string_view text, OscEndpoint& out, std::string& error);
+// OSC has no token: anyone who reaches the port may edit. The warning to print when the address is
+// not loopback; empty for loopback.
+std::string offLoopbackWarning(std::string_view address, std::uint16_t port);
 
 struct OscServerOptions {
     OscEndpoint endpoint;      // port 0: any free port (tests)

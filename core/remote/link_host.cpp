@@ -2,7 +2,10 @@
 
 #include <utility>
 
+#include "admin/scene_library.h"
 #include "link/report_changes.h"
+#include "presets/preset_store.h"
+#include "remote/preset_recall.h"
 
 namespace quorvel::remote {
 
@@ -58,10 +61,64 @@ EditOutcome LinkHost::editName(FieldId field, std::string_view gbk) {
     return applied(applyNameEdit(state_, sink_, field, gbk));
 }
 
-bool LinkHost::recall(std::string_view, std::string_view, int, std::string& error) {
-    // Presets and scenes live in the application's store; a rack machine has none of its own.
-    error = "recall is served by the application, which holds the preset store";
-    return false;
+void LinkHost::setRecallSources(PresetStore* store, std::filesystem::path dataDir) {
+    store_ = store;
+    dataDir_ = std::move(dataDir);
+}
+
+bool LinkHost::recall(std::string_view kind, std::string_view name, int channel, std::string& error) {
+    if (!store_) {
+        error = "no preset store in the data directory";
+        return false;
+    }
+    if (upload_) {
+        error = "the device is still receiving a scene";
+        return false;
+    }
+    if (isSceneKind(kind)) return recallScene(name, error);
+    auto r = recallPreset(*store_, kind, name, channel, state_, sink_, error);
+    if (!r) return false;
+    if (!state_.link.linkOnline) ++pendingEdits_;
+    notify(r->changes);
+    return true;
+}
+
+bool LinkHost::recallScene(std::string_view idOrName, std::string& error) {
+    // Recall never deletes, so the library needs no way to the trash.
+    SceneLibrary library(*store_, dataDir_, [](const std::filesystem::path&, std::string& why) {
+        why = "not here";
+        return false;
+    });
+    int id = 0;
+    for (const SceneSlot& slot : library.list())
+        if (std::to_string(slot.id) == idOrName || slot.name == idOrName) {
+            id = slot.id;
+            break;
+        }
+    if (id == 0) {
+        error = "no scene \"" + std::string(idOrName) + "\"";
+        return false;
+    }
+    const SceneResult r = library.recall(id, state_);
+    if (!r.ok()) {
+        error = r.message.empty() ? "the scene could not be recalled" : r.message;
+        return false;
+    }
+    notify(ChangeSet::everything());
+    // As the window does it: the whole model in one paced transfer; offline only the model changes.
+    if (state_.link.linkOnline) {
+        upload_ = std::make_unique<BulkUpload>(state_);
+        pumpUpload();
+    } else {
+        ++pendingEdits_;
+    }
+    return true;
+}
+
+void LinkHost::pumpUpload() {
+    if (!upload_) return;
+    upload_->pump(sink_, link_.senderIdle());
+    if (upload_->finished()) upload_.reset();
 }
 
 void LinkHost::connect() {
@@ -111,10 +168,17 @@ void LinkHost::run() {
         }
         for (auto& fn : work)
             fn();
+        pumpUpload();
         if (!work.empty()) continue; // what they did may have queued more
         std::unique_lock lock(mutex_);
         auto ready = [&] { return woken_ || stop_ || !posted_.empty(); };
-        if (auto next = link_.nextDeadline())
+        auto next = link_.nextDeadline();
+        // The sender gives no word when it drains, so a transfer looks again after each step's pause.
+        if (upload_) {
+            const auto soon = Steady::now() + std::chrono::milliseconds(5);
+            if (!next || soon < *next) next = soon;
+        }
+        if (next)
             cv_.wait_until(lock, *next, ready);
         else
             cv_.wait(lock, ready);

@@ -6,12 +6,19 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "admin/bulk_upload.h"
 #include "link/device_link.h"
 #include "remote/remote_host.h"
+
+namespace quorvel {
+class PresetStore;
+}
 
 namespace quorvel::remote {
 
@@ -22,6 +29,10 @@ public:
 
     void addListener(RemoteListener* listener) { listeners_.push_back(listener); }
     void removeListener(RemoteListener* listener) { std::erase(listeners_, listener); }
+    // Where recall finds presets and scenes (the scene files sit in dataDir); without a store
+    // recall answers that there is none.
+    void setRecallSources(PresetStore* store, std::filesystem::path dataDir);
+    bool uploading() const { return upload_ != nullptr; }
 
     // Serves until stop() is called (from any thread, a signal thread included).
     void run();
@@ -43,6 +54,8 @@ private:
     void onReport(std::string_view frame, const DispatchResult& r);
     EditOutcome applied(EditOutcome o);
     EditSink& sink() { return sink_; }
+    bool recallScene(std::string_view idOrName, std::string& error);
+    void pumpUpload();
 
     DeviceState& state_;
     DeviceLink& link_;
@@ -52,6 +65,9 @@ private:
     std::deque<std::chrono::steady_clock::time_point> statusTimes_; // the last second's
     int pendingEdits_ = 0;
     std::uint64_t sendFailures_ = 0;
+    PresetStore* store_ = nullptr;
+    std::filesystem::path dataDir_;
+    std::unique_ptr<BulkUpload> upload_; // a recalled scene on its way to the device
 
     std::mutex mutex_;
     std::condition_variable cv_;

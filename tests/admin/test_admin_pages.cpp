@@ -17,6 +17,7 @@
 #include "../binding/page_rig.h"
 #include "../live/ports.h"
 #include "admin/bulk_upload.h"
+#include "admin/scene_library.h"
 #include "controls/drop_list.h"
 #include "controls/image_button.h"
 #include "pages/admin/device_search.h"
@@ -165,6 +166,21 @@ private slots:
         QTRY_VERIFY(!upload.running());
         QCOMPARE(QString::fromStdString(rig.sink.frames.back().text), QString::fromStdString(buildQ(1)));
         QTRY_VERIFY(message(&scenes, "sceneUploadInterrupted"));
+
+        // A remote client's recall, by ID or name: refusals come back to it, none is shown here.
+        rig.state.in(2).level = 50;
+        std::vector<EditOrigin> origins;
+        QObject::connect(&rig.edits, &EditController::userChanged,
+                         [&](const ChangeSet&, EditOrigin origin) { origins.push_back(origin); });
+        QVERIFY(scenes.recallFor("Opening").ok());
+        QCOMPARE(origins.size(), std::size_t(1));
+        QVERIFY(origins[0] == EditOrigin::Remote);
+        QCOMPARE(rig.state.in(2).level, 11);
+        QVERIFY(upload.running());
+        QVERIFY(scenes.recallFor("1").status == SceneStatus::FileError); // still sending
+        QTRY_VERIFY(!upload.running());
+        QVERIFY(scenes.recallFor("Closing").status == SceneStatus::NoSuchId);
+        QVERIFY(!message(&scenes, "sceneRefused"));
 
         scenes.remove(1);
         QVERIFY(!scenes.slot(0)->isVisibleTo(&scenes));

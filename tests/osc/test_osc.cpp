@@ -276,6 +276,10 @@ TEST(OscEndpoint, PortOrAddressAndPort) {
     EXPECT_EQ(e.port, 9001);
     for (const char* bad : {"0", "65536", "x:9000", "9000x", "", "127.0.0.1:", "localhost:9000"})
         EXPECT_FALSE(parseOscEndpoint(bad, e, error)) << bad;
+    // Without a token, an address others can reach is said out loud; loopback is not.
+    EXPECT_EQ(offLoopbackWarning("127.0.0.3", 9001), "");
+    EXPECT_NE(offLoopbackWarning("0.0.0.0", 9001).find("0.0.0.0:9001"), std::string::npos);
+    EXPECT_NE(offLoopbackWarning("192.0.2.7", 9001).find("no token"), std::string::npos);
 }
 
 // ---- the server on 127.0.0.1 with a liblo client ----

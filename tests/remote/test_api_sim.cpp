@@ -6,12 +6,17 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "../live/ports.h"
+#include "admin/scene_library.h"
 #include "link/device_link.h"
+#include "link/field_registry.h"
+#include "presets/preset_blocks.h"
+#include "presets/preset_store.h"
 #include "remote/api_server.h"
 #include "remote/link_host.h"
 #include "sim/simulator.h"
@@ -187,4 +192,57 @@ TEST(ApiOnDevice, ServeAnswersUntilSigterm) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     std::filesystem::remove_all(dataDir);
+}
+
+// Recall reads the same store and scene files as the window and sends what it loaded: a preset's
+// block at once, a scene in the paced whole-model transfer.
+TEST(ApiOnDevice, RecallOfAPresetAndASceneReachesTheDevice) {
+    const auto dir = std::filesystem::temp_directory_path() / ("quorvel_recall_" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    {
+        PresetStore store(PresetStore::pathIn(dir));
+        ASSERT_TRUE(store.OpenDatabase());
+        DeviceState scratch;
+        loadFactoryDefaults(scratch);
+        std::string error;
+        ASSERT_TRUE(assignField(scratch, "input[1].peq[2].bandGain=200", error)) << error;
+        ASSERT_TRUE(saveBlockPreset(store, PresetBlock::Peq, scratch, 0)); // "1:SAVE1"
+        ASSERT_TRUE(assignField(scratch, "input[4].level=21", error)) << error;
+        SceneLibrary scenes(store, dir, {});
+        ASSERT_TRUE(scenes.save(scratch).ok());
+        ASSERT_TRUE(scenes.rename(1, "Evening").ok());
+    }
+    PresetStore store(PresetStore::pathIn(dir));
+    SimRig rig;
+    rig.host->post([&] { rig.host->setRecallSources(&store, dir); });
+    test::LineClient c(rig.server->port());
+    ASSERT_TRUE(rig.online(c));
+
+    // Onto another channel than it was saved from, by name, kind in any case.
+    EXPECT_EQ(
+        c.request(
+            R"({"jsonrpc":"2.0","id":1,"method":"recall","params":{"kind":"peq","name":"SAVE1","channel":5}})"),
+        R"({"jsonrpc":"2.0","id":1,"result":true})");
+    EXPECT_TRUE(waitFor([&] { return rig.device->snapshot().in(5).peq[1].bandGain == 200; }));
+    EXPECT_EQ(rig.device->snapshot().in(1).peq[1].bandGain, 150);
+
+    const auto refused = [&](const std::string& params) {
+        return Json::parse(c.request(R"({"jsonrpc":"2.0","id":2,"method":"recall","params":)" + params + "}"))
+            .at("error")
+            .at("code")
+            .get<int>();
+    };
+    EXPECT_EQ(refused(R"({"kind":"PEQ","name":"SAVE1","channel":19})"), -32004);
+    EXPECT_EQ(refused(R"({"kind":"PEQ","name":"nothing","channel":1})"), -32004);
+    EXPECT_EQ(refused(R"({"kind":"TONE","name":"1","channel":1})"), -32004);
+    EXPECT_EQ(refused(R"({"kind":"scene","name":"2"})"), -32004);
+
+    EXPECT_EQ(
+        c.request(R"({"jsonrpc":"2.0","id":3,"method":"recall","params":{"kind":"Scene","name":"Evening"}})"),
+        R"({"jsonrpc":"2.0","id":3,"result":true})");
+    EXPECT_TRUE(waitFor([&] { return rig.device->snapshot().in(4).level == 21; }, 15000ms));
+    // The scene holds the PEQ as it was saved, so the recalled preset is gone again.
+    EXPECT_TRUE(waitFor([&] { return rig.device->snapshot().in(5).peq[1].bandGain == 150; }, 15000ms));
+    std::filesystem::remove_all(dir);
 }

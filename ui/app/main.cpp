@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "admin/scene_library.h"
 #include "app/app_options.h"
 #include "app/demo_device.h"
 #include "app/link_actions.h"
@@ -26,6 +27,7 @@
 #include "link/profile.h"
 #include "mixing/automix_ops.h"
 #include "pages/admin/device_settings_page.h"
+#include "pages/admin/scene_panel.h"
 #include "presets/preset_store.h"
 #include "quorvel_version.h"
 #include "session/app_profile.h"
@@ -183,6 +185,9 @@ int main(int argc, char** argv) {
     remote.bridge = std::make_unique<RemoteBridge>(window.edits(), link);
     if (auto* actions = window.findChild<LinkActions*>())
         remote.bridge->setPendingCount([actions] { return static_cast<int>(actions->pending().count()); });
+    remote.bridge->setRecallSources(&presets, [&window](std::string_view idOrName) {
+        return window.deviceSettingsPage()->scenePanel()->recallFor(idOrName);
+    });
     std::string apiError;
     if (!startApiSurface(remote, opts.api.toStdString(), readApiToken(profile.dataDir().toStdString()),
                          apiError))
@@ -191,6 +196,8 @@ int main(int argc, char** argv) {
         std::string why;
         if (!startOscSurface(remote, opts.oscAddress, opts.oscPort, why))
             return failStart(QString::fromStdString(why), opts.screenshotDir.isEmpty());
+        if (const std::string w = osc::offLoopbackWarning(opts.oscAddress, opts.oscPort); !w.empty())
+            std::fprintf(stderr, "quorvel: %s\n", w.c_str());
     }
 
     SignalWatcher watcher;

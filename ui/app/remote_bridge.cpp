@@ -4,7 +4,10 @@
 
 #include <algorithm>
 
+#include "admin/scene_library.h"
 #include "binding/edit_controller.h"
+#include "log/event_log.h"
+#include "remote/preset_recall.h"
 #include "session/link_adapter.h"
 
 namespace quorvel::ui {
@@ -51,9 +54,31 @@ EditOutcome RemoteBridge::editName(FieldId field, std::string_view gbk) {
     return o;
 }
 
-bool RemoteBridge::recall(std::string_view, std::string_view, int, std::string& error) {
-    error = "recall is not served over the API yet";
-    return false;
+void RemoteBridge::setRecallSources(PresetStore* store, SceneRecall scenes) {
+    store_ = store;
+    scenes_ = std::move(scenes);
+}
+
+bool RemoteBridge::recall(std::string_view kind, std::string_view name, int channel, std::string& error) {
+    if (remote::isSceneKind(kind)) {
+        if (!scenes_) {
+            error = "no scenes in this window";
+            return false;
+        }
+        const SceneResult r = scenes_(name);
+        if (!r.ok()) error = r.message.empty() ? "the scene could not be recalled" : r.message;
+        return r.ok();
+    }
+    if (!store_) {
+        error = "no preset store";
+        return false;
+    }
+    auto r = remote::recallPreset(*store_, kind, name, channel, edits_.state(), edits_.sink(), error);
+    if (!r) return false;
+    logEvent(std::string(kind) + " preset recalled by a remote client: " + std::string(name));
+    if (!edits_.state().link.linkOnline) ++pendingEdits_;
+    edits_.announceUser(r->changes, r->undo, EditOrigin::Remote);
+    return true;
 }
 
 void RemoteBridge::connect() {

@@ -16,6 +16,11 @@
 #include <memory>
 #include <vector>
 
+namespace quorvel {
+class PresetStore;
+struct SceneResult;
+} // namespace quorvel
+
 namespace quorvel::ui {
 
 class EditController;
@@ -30,6 +35,10 @@ public:
     void removeListener(remote::RemoteListener* listener);
     // The window's count of edits not on the device; without one, the bridge counts its own.
     void setPendingCount(std::function<int()> count) { pendingCount_ = std::move(count); }
+    // Where recall finds presets, and the window's scene recall (by ID or name); without them
+    // recall answers that there is none.
+    using SceneRecall = std::function<SceneResult(std::string_view idOrName)>;
+    void setRecallSources(PresetStore* store, SceneRecall scenes);
 
     const DeviceState& state() const override;
     EditOutcome edit(FieldId field, std::int32_t raw) override;
@@ -47,6 +56,8 @@ private:
     std::deque<std::chrono::steady_clock::time_point> statusTimes_; // the last second's
     int pendingEdits_ = 0;
     std::function<int()> pendingCount_;
+    PresetStore* store_ = nullptr;
+    SceneRecall scenes_;
 };
 
 // The remote surfaces of a window run over one bridge: the API (unless off) and OSC (port 0: off).

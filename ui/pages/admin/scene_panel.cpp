@@ -165,11 +165,31 @@ void ScenePanel::recall(int id) {
                     pick("SHOW", "演出"), "sceneRefused");
         return;
     }
-    const SceneResult r = library_->recall(id, ctx_.state);
-    if (!r.ok()) {
-        report(r);
-        return;
+    const SceneResult r = recallQuietly(id, false);
+    if (!r.ok()) report(r);
+}
+
+SceneResult ScenePanel::recallFor(std::string_view idOrName) {
+    SceneResult r;
+    r.status = SceneStatus::NoSuchId;
+    if (!library_) {
+        r.message = "The preset store is not open yet.";
+        return r;
     }
+    if (upload_.running()) {
+        r.status = SceneStatus::FileError;
+        r.message = "The device is still receiving the settings.";
+        return r;
+    }
+    for (const SceneSlot& slot : library_->list())
+        if (std::to_string(slot.id) == idOrName || slot.name == idOrName) return recallQuietly(slot.id, true);
+    r.message = "No scene \"" + std::string(idOrName) + "\".";
+    return r;
+}
+
+SceneResult ScenePanel::recallQuietly(int id, bool remote) {
+    const SceneResult r = library_->recall(id, ctx_.state);
+    if (!r.ok()) return r;
     logEvent("Scene " + std::to_string(id) + " recalled" +
              (ctx_.state.link.linkOnline ? ", sending it to the device" : " (offline)"));
     // Undo puts the previous settings back and sends them as the recall sent these: in one transfer.
@@ -179,7 +199,7 @@ void ScenePanel::recall(int id) {
     };
     op.en = "SCENE RECALL";
     op.zh = "场景调用";
-    ctx_.edits.announceUser(ChangeSet::everything(), op);
+    ctx_.edits.announceUser(ChangeSet::everything(), op, remote ? EditOrigin::Remote : EditOrigin::Surface);
     // Offline the model only changes and nothing is sent.
     if (ctx_.state.link.linkOnline && upload_.start()) {
         connect(
@@ -196,6 +216,7 @@ void ScenePanel::recall(int id) {
             },
             Qt::SingleShotConnection);
     }
+    return r;
 }
 
 void ScenePanel::remove(int id) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <string_view>
 
 #include "pages/page_context.h"
 
@@ -43,11 +44,14 @@ public:
     void save();
     void rename(int id, const QString& name);
     void recall(int id);
+    // A remote client's recall, by ID or name: the same steps, the refusal returned, not shown.
+    SceneResult recallFor(std::string_view idOrName);
     void remove(int id);
 
 private:
     void openMenu(int id);
     void report(const SceneResult& r);
+    SceneResult recallQuietly(int id, bool remote);
 
     const PageContext& ctx_;
     UploadRunner& upload_;
