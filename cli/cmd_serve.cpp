@@ -74,6 +74,8 @@ int runServe(Args args, const GlobalOptions& g) {
     SteadyLinkClock clock;
     LinkOptions options;
     options.bindAddress = g.bind;
+    // Nobody sits at a rack machine to press CONNECT after the device restarts.
+    options.autoReconnect = true;
     DeviceLink link(state, clock, options);
     if (!link.transport().checkDestination(host, error)) {
         std::cerr << "quorvelctl: " << error << "\n";
