@@ -121,6 +121,10 @@ private slots:
         r.edit(&r.state.in(3).level, 34); // the same fader: still one change
         r.edit(&r.state.in(3).mute, 1);
         QCOMPARE(r.pendingLabel()->text(), "2 changes not on the device");
+        // A control surface's or a script's edit waits on this computer just as well.
+        r.window->edits().edit(*FieldRegistry::instance().idOf(r.state, &r.state.in(6).mute), 1, {},
+                               EditOrigin::Remote);
+        QCOMPARE(r.pendingLabel()->text(), "3 changes not on the device");
         // Beside the status label, not over it.
         const QRect s = r.window->findChild<QLabel*>("statusLabel")->geometry();
         QVERIFY(r.pendingLabel()->geometry().left() > s.right());

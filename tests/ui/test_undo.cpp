@@ -235,6 +235,16 @@ void TestUndo::shortcutsInTheWindowLeaveTextFieldsTheirOwn() {
     QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(state.in(1).level, 30);
+    // Locked with Ctrl+L, Ctrl+Z takes nothing back; unlocked, it does again.
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    QVERIFY(window.edits().locked());
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(state.in(1).level, 30);
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    QVERIFY(!window.edits().locked());
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(state.in(1).level, 60);
+    QTest::keyClick(&window, Qt::Key_Y, Qt::ControlModifier);
 
     // A text field being edited keeps Ctrl+Z for its own text.
     auto* line = new QLineEdit(&window);
