@@ -165,6 +165,12 @@ private slots:
         qInfo("upload took %lld ms", static_cast<long long>(took.elapsed()));
         QCOMPARE(sim->snapshot().in(3).level, 34);
         QCOMPARE(sim->snapshot().in(5).mute, 1);
+        // Sending everything is not hundreds of edits to take back one by one.
+        QCoreApplication::processEvents();
+        const EditHistory& history = r.window->findChild<UndoActions*>("undoActions")->history();
+        QCOMPARE(history.undoCount(), std::size_t{0});
+        r.edit(&r.state.in(7).level, 25);
+        QCOMPARE(history.undoCount(), std::size_t{1});
 
         // Get all: a new handshake, whose report carries what the push left on the device.
         r.state.in(3).level = 0;
@@ -174,6 +180,7 @@ private slots:
                 [&](const DispatchResult& d, const ChangeSet&) { fullStates += d.wentOnline; });
         r.actions().getAllAction()->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(fullStates == 1, 5000);
+        QTRY_COMPARE(history.undoCount(), std::size_t{0}); // the device's state starts it afresh
         QCOMPARE(r.state.in(3).level, 34);
         QCOMPARE(r.state.in(5).mute, 1);
         QVERIFY(!r.actions().question()); // nothing pending: nothing to ask
