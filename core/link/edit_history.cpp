@@ -309,6 +309,27 @@ std::string channelTag(int readoutChannel, bool zh) {
     return {};
 }
 
+// A field the readout does not show, by its strip and its own name ("CH2 NAME"), not the
+// table's path.
+std::string plainLabel(std::string_view path, bool zh) {
+    std::string tag;
+    for (const auto& [prefix, first] : {std::pair<std::string_view, int>{"input[", 0},
+                                        std::pair<std::string_view, int>{"output[", kReadoutFirstOutput}}) {
+        const std::size_t close = path.find("].");
+        if (!path.starts_with(prefix) || close == std::string_view::npos) continue;
+        int n = 0;
+        for (char c : path.substr(prefix.size(), close - prefix.size()))
+            n = c >= '0' && c <= '9' ? n * 10 + (c - '0') : -1000;
+        tag = channelTag(first + n - 1, zh);
+        path.remove_prefix(close + 2);
+        break;
+    }
+    std::string leaf(path);
+    for (char& c : leaf)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return tag.empty() ? leaf : tag + " " + leaf;
+}
+
 } // namespace
 
 std::string EditHistory::stepName(const HistoryStep& step, int languageFlag) const {
@@ -326,7 +347,7 @@ std::string EditHistory::stepName(const HistoryStep& step, int languageFlag) con
         if (!name.empty()) return name;
     }
     const auto& reg = FieldRegistry::instance();
-    return reg.valid(id) ? reg.field(id).path : std::string{};
+    return reg.valid(id) ? plainLabel(reg.field(id).path, zh) : std::string{};
 }
 
 } // namespace quorvel

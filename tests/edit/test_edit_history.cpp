@@ -274,6 +274,11 @@ TEST(EditHistory, StepsNameTheStripByItsPlaceWhateverItIsCalled) {
     EXPECT_EQ(last(), "M2 VOL");
     r.userEdit(id("output[6].level"), 30);
     EXPECT_EQ(last(), "D2 VOL");
+    const FieldId name = id("input[2].name");
+    r.history->changed(applyNameEdit(*r.s, r.rec, name, "KICK").changed);
+    r.history->aimed(name);
+    r.history->userChanged();
+    EXPECT_EQ(last(), "CH2 NAME");
     r.userEdit(id("input[5].level"), 30);
     EXPECT_EQ(r.history->stepName(*r.history->nextUndo(), 2)
                   .rfind("\xE9\x80\x9A\xE9\x81\x93"
