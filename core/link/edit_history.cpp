@@ -140,8 +140,9 @@ bool EditHistory::settle() {
     const bool all = pending_->all;
     pending_.reset();
     if (!all) return false;
+    const bool forgot = !undo_.empty() || !redo_.empty();
     clear();
-    return true;
+    return forgot;
 }
 
 void EditHistory::userChanged(const UserOperation& operation) {
@@ -294,6 +295,43 @@ HistoryResult EditHistory::replay(HistoryTarget& target, const HistoryStep& step
     return {true, {}};
 }
 
+namespace {
+
+// The strip by its place, as short as the menu wants it and whatever the user named it (strips
+// 13..16 have no name at all): "CH3", "M1", "D2". The effect returns go by their own names.
+std::string channelTag(int readoutChannel, bool zh) {
+    constexpr int kStrips = kInputRecords - 2;
+    if (readoutChannel >= 0 && readoutChannel < kStrips)
+        return (zh ? "\xE9\x80\x9A\xE9\x81\x93" : "CH") + std::to_string(readoutChannel + 1); // 通道
+    const int out = readoutChannel - kReadoutFirstOutput + 1;
+    if (out >= 1 && out <= kOutputRecords)
+        return out <= 4 ? "M" + std::to_string(out) : "D" + std::to_string(out - 4);
+    return {};
+}
+
+// A field the readout does not show, by its strip and its own name ("CH2 NAME"), not the
+// table's path.
+std::string plainLabel(std::string_view path, bool zh) {
+    std::string tag;
+    for (const auto& [prefix, first] : {std::pair<std::string_view, int>{"input[", 0},
+                                        std::pair<std::string_view, int>{"output[", kReadoutFirstOutput}}) {
+        const std::size_t close = path.find("].");
+        if (!path.starts_with(prefix) || close == std::string_view::npos) continue;
+        int n = 0;
+        for (char c : path.substr(prefix.size(), close - prefix.size()))
+            n = c >= '0' && c <= '9' ? n * 10 + (c - '0') : -1000;
+        tag = channelTag(first + n - 1, zh);
+        path.remove_prefix(close + 2);
+        break;
+    }
+    std::string leaf(path);
+    for (char& c : leaf)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return tag.empty() ? leaf : tag + " " + leaf;
+}
+
+} // namespace
+
 std::string EditHistory::stepName(const HistoryStep& step, int languageFlag) const {
     const bool zh = languageFlag == 2;
     if (!step.operation.en.empty())
@@ -303,12 +341,13 @@ std::string EditHistory::stepName(const HistoryStep& step, int languageFlag) con
     const FieldId id = step.aimed ? *step.aimed : step.entries.front().field;
     if (const std::optional<ReadoutRef> r = readoutFor(id)) {
         const ReadoutText t = formatReadout(state_, r->channel, r->kind, languageFlag);
-        std::string name = t.channelName;
+        std::string name = channelTag(r->channel, zh);
+        if (name.empty()) name = t.channelName;
         if (!t.paramName.empty()) name += (name.empty() ? "" : " ") + t.paramName;
         if (!name.empty()) return name;
     }
     const auto& reg = FieldRegistry::instance();
-    return reg.valid(id) ? reg.field(id).path : std::string{};
+    return reg.valid(id) ? plainLabel(reg.field(id).path, zh) : std::string{};
 }
 
 } // namespace quorvel

@@ -91,9 +91,10 @@ public:
     void userChanged(const UserOperation& operation = {});
     // The change just announced was a replay of the history's own: nothing is recorded.
     void replayed();
-    // A change nobody claimed (a report, a device answer). True when it was a whole new device state:
-    // the history then starts afresh. Called by changed() for the previous change, and by the
-    // owner once the event that made the change is over.
+    // A change nobody claimed (a report, a device answer). A whole new device state starts the
+    // history afresh; true when that forgot steps (the names report that follows the full state
+    // finds nothing left to forget, so a connection is noted once). Called by changed() for the previous
+    // change, and by the owner once the event that made the change is over.
     bool settle();
 
     // Steps recorded between these merge into one (a drag, a knob turn). Nested calls count.

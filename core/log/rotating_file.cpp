@@ -23,6 +23,11 @@ std::filesystem::path RotatingFile::numbered(const std::filesystem::path& path, 
 bool RotatingFile::open(const std::filesystem::path& path, std::string& error) {
     close();
     path_ = path;
+    // A first start has no data directory yet; the log must not be lost for that run.
+    if (path.has_parent_path()) {
+        std::error_code made;
+        std::filesystem::create_directories(path.parent_path(), made);
+    }
     file_ = std::fopen(path.c_str(), "a");
     if (!file_) {
         error = path.string() + ": " + std::strerror(errno);

@@ -117,7 +117,7 @@ TEST(EditHistory, FaderDragOfAGroupIsOneStepReplayedThroughTheEdit) {
         r.userEdit(level, v);
     r.history->endGesture();
     ASSERT_EQ(r.history->undoCount(), 1u);
-    EXPECT_EQ(r.history->stepName(*r.history->nextUndo(), 1), "CH 1 VOL");
+    EXPECT_EQ(r.history->stepName(*r.history->nextUndo(), 1), "CH1 VOL");
 
     const auto undoExpected = framesOfEdit(*r.s, level, before);
     const auto undone = r.undo();
@@ -261,6 +261,32 @@ TEST(EditHistory, CurveDragAndSceneRecallAsOperations) {
     EXPECT_EQ(r.s->in(7).level, 12);
 }
 
+TEST(EditHistory, StepsNameTheStripByItsPlaceWhateverItIsCalled) {
+    Rig r;
+    r.start();
+    const auto last = [&] { return r.history->stepName(*r.history->nextUndo(), 1); };
+    applyNameEdit(*r.s, r.rec, id("input[3].name"), "KICK");
+    r.userEdit(id("input[3].level"), 30);
+    EXPECT_EQ(last(), "CH3 VOL");
+    r.userEdit(id("input[14].level"), 30); // no factory name
+    EXPECT_EQ(last(), "CH14 VOL");
+    r.userEdit(id("output[2].level"), 30);
+    EXPECT_EQ(last(), "M2 VOL");
+    r.userEdit(id("output[6].level"), 30);
+    EXPECT_EQ(last(), "D2 VOL");
+    const FieldId name = id("input[2].name");
+    r.history->changed(applyNameEdit(*r.s, r.rec, name, "KICK").changed);
+    r.history->aimed(name);
+    r.history->userChanged();
+    EXPECT_EQ(last(), "CH2 NAME");
+    r.userEdit(id("input[5].level"), 30);
+    EXPECT_EQ(r.history->stepName(*r.history->nextUndo(), 2)
+                  .rfind("\xE9\x80\x9A\xE9\x81\x93"
+                         "5 ",
+                         0),
+              0u); // 通道5
+}
+
 TEST(EditHistory, GesturesStayWithTheirRecordAndUndoMidDragSplitsIt) {
     Rig r;
     r.start();
@@ -312,6 +338,8 @@ TEST(EditHistory, BoundResetAndReportsBetweenEdits) {
     EXPECT_FALSE(r.history->canUndo());
     EXPECT_FALSE(r.history->canRedo());
     EXPECT_FALSE(r.history->settle());
+    // The names report that follows the full state finds nothing more to forget.
+    EXPECT_FALSE(r.report(ChangeSet::everything()));
     // and goes on recording
     r.userEdit(level, 12);
     EXPECT_EQ(r.history->undoCount(), 1u);

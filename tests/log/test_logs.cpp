@@ -229,6 +229,14 @@ TEST(RotatingFileTest, RotatesAtTheLimitKeepingThreeFiles) {
     again.close();
     EXPECT_LT(fs::file_size(file), before);
     EXPECT_EQ(readLines(RotatingFile::numbered(file, 1)).back(), std::string(99, 'y'));
+
+    // The data directory of a first start does not exist yet.
+    const fs::path fresh = dir.path / "new" / "data" / EventLog::kFileName;
+    RotatingFile firstStart;
+    ASSERT_TRUE(firstStart.open(fresh, error)) << error;
+    EXPECT_TRUE(firstStart.writeLine("first start"));
+    firstStart.close();
+    EXPECT_EQ(readLines(fresh), std::vector<std::string>{"first start"});
 }
 
 TEST(EventLogTest, KeepsEntriesAndWritesThemIncludingEarlierOnes) {

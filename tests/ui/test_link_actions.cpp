@@ -5,6 +5,8 @@
 // The link's headers go first: Qt's keyword macros must not be defined while they are read.
 #include "link/device_link.h"
 #include "link/field_registry.h"
+#include "log/event_log.h"
+#include "log/traffic_log.h"
 #include "sim/simulator.h"
 
 #include <QAction>
@@ -21,7 +23,9 @@
 #include <unistd.h>
 
 #include "app/link_actions.h"
+#include "app/log_dock.h"
 #include "app/main_window.h"
+#include "app/undo_actions.h"
 #include "binding/edit_controller.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/admin/upload_runner.h"
@@ -117,6 +121,10 @@ private slots:
         r.edit(&r.state.in(3).level, 34); // the same fader: still one change
         r.edit(&r.state.in(3).mute, 1);
         QCOMPARE(r.pendingLabel()->text(), "2 changes not on the device");
+        // A control surface's or a script's edit waits on this computer just as well.
+        r.window->edits().edit(*FieldRegistry::instance().idOf(r.state, &r.state.in(6).mute), 1, {},
+                               EditOrigin::Remote);
+        QCOMPARE(r.pendingLabel()->text(), "3 changes not on the device");
         // Beside the status label, not over it.
         const QRect s = r.window->findChild<QLabel*>("statusLabel")->geometry();
         QVERIFY(r.pendingLabel()->geometry().left() > s.right());
@@ -157,6 +165,12 @@ private slots:
         qInfo("upload took %lld ms", static_cast<long long>(took.elapsed()));
         QCOMPARE(sim->snapshot().in(3).level, 34);
         QCOMPARE(sim->snapshot().in(5).mute, 1);
+        // Sending everything is not hundreds of edits to take back one by one.
+        QCoreApplication::processEvents();
+        const EditHistory& history = r.window->findChild<UndoActions*>("undoActions")->history();
+        QCOMPARE(history.undoCount(), std::size_t{0});
+        r.edit(&r.state.in(7).level, 25);
+        QCOMPARE(history.undoCount(), std::size_t{1});
 
         // Get all: a new handshake, whose report carries what the push left on the device.
         r.state.in(3).level = 0;
@@ -166,6 +180,7 @@ private slots:
                 [&](const DispatchResult& d, const ChangeSet&) { fullStates += d.wentOnline; });
         r.actions().getAllAction()->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(fullStates == 1, 5000);
+        QTRY_COMPARE(history.undoCount(), std::size_t{0}); // the device's state starts it afresh
         QCOMPARE(r.state.in(3).level, 34);
         QCOMPARE(r.state.in(5).mute, 1);
         QVERIFY(!r.actions().question()); // nothing pending: nothing to ask
@@ -180,18 +195,44 @@ private slots:
     }
 
     void aRestartedDeviceIsReconnectedAndTheOfflineEditsAsked() {
+        TrafficLog traffic; // outlive the window's dock
+        EventLog events;
         auto sim = startSimulator();
         Rig r(true, 300ms);
+        LogDock::install(*r.window, *r.link, traffic, events);
+        auto* undo = r.window->findChild<UndoActions*>("undoActions");
+        int resets = 0;
+        connect(undo, &UndoActions::historyReset, this, [&] { ++resets; });
         r.pressConnect();
         QTRY_VERIFY_WITH_TIMEOUT(r.link->online(), 5000);
+        QTest::qWait(100);
+        QCOMPARE(resets, 0);              // nothing to forget yet
+        r.edit(&r.state.in(4).level, 20); // online: goes out, nothing pending
         sim.reset();
         QTRY_COMPARE_WITH_TIMEOUT(r.status(), QString("RECONNECTING"), 3000);
         QVERIFY(!r.link->online());
         r.edit(&r.state.in(2).level, 15);
         QCOMPARE(r.pendingLabel()->text(), "1 change not on the device");
+        // Taking back an edit while the device is away leaves the device behind as well.
+        QVERIFY(undo->undo());
+        QCOMPARE(r.state.in(2).level, 60);
+        QVERIFY(undo->undo());
+        QCOMPARE(r.pendingLabel()->text(), "2 changes not on the device");
+        r.edit(&r.state.in(2).level, 15);
         sim = startSimulator();
         QTRY_VERIFY_WITH_TIMEOUT(r.link->online(), 5000);
         QCOMPARE(r.status(), "ONLINE");
+        // The device's state came back: the history starts afresh, and the log tells the story.
+        QTRY_COMPARE(resets, 1);
+        std::vector<EventEntry> entries;
+        events.since(0, entries);
+        QStringList texts;
+        for (const EventEntry& e : entries)
+            texts << QString::fromStdString(e.text);
+        QVERIFY2(texts.contains("Link: RECONNECTING"), qPrintable(texts.join('|')));
+        QCOMPARE(texts.count("Link: reconnected"), 1);
+        QVERIFY(texts.indexOf("Link: reconnected") > texts.indexOf("Link: RECONNECTING"));
+        QCOMPARE(resets, 1); // the names report after the full state forgets nothing more
         QVERIFY(r.answer("pullButton"));
         QVERIFY(r.pendingLabel()->isHidden());
         QCOMPARE(r.window->findChild<NavButton*>("connectButton")->text(), "DISCONNECT");

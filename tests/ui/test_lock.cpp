@@ -3,9 +3,12 @@
 //
 // The link's headers go first: Qt's keyword macros must not be defined while they are read.
 #include "link/device_link.h"
+#include "log/event_log.h"
+#include "log/traffic_log.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,6 +17,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,8 +30,10 @@
 #include "app/app_options.h"
 #include "app/lock_actions.h"
 #include "app/lock_surface.h"
+#include "app/log_dock.h"
 #include "app/main_window.h"
 #include "app/readout_panel.h"
+#include "app/undo_actions.h"
 #include "binding/edit_controller.h"
 #include "binding/field_ids.h"
 #include "controls/drop_list.h"
@@ -304,6 +311,26 @@ private slots:
         setLanguageFlag(kEnglish);
     }
 
+    void theLogPanelIsReadingAndKeepsWorkingWhileLocked() {
+        TrafficLog traffic; // outlive the window's dock
+        EventLog events;
+        Rig r;
+        LogDock* dock = LogDock::install(*r.window, *r.link, traffic, events);
+        dock->show();
+        r.window->edits().setLocked(true);
+        QCheckBox* pause = dock->pauseBox();
+        QVERIFY(!r.lock().surface().dimmed(pause));
+        test::click(pause);
+        QVERIFY(dock->paused());
+        QTest::keyClicks(dock->lettersField(), "G");
+        QCOMPARE(dock->lettersField()->text(), "G");
+        dock->tabs()->setCurrentIndex(0);
+        QTest::mouseClick(dock->tabs()->tabBar(), Qt::LeftButton, {},
+                          dock->tabs()->tabBar()->tabRect(1).center());
+        QCOMPARE(dock->tabs()->currentIndex(), 1);
+        r.window->edits().setLocked(false);
+    }
+
     void wheelScrollsUntilTheControlHasRested() {
         HandClock hand;
         Rig r;
@@ -386,11 +413,20 @@ private slots:
         auto* fader = strip.findChild<FaderCtrl*>("fader");
         QVERIFY(fader);
         const FieldId level = inputField(1, "level");
+        UndoActions undo(rig.edits, nullptr, nullptr);
         QVERIFY(rig.edits.edit(level, 30).applied);
         rig.sink.frames.clear();
         QSignalSpy changes(&rig.edits, &EditController::userChanged);
         doubleClick(fader);
         QCOMPARE(rig.state.in(1).level, 60); // 0 dB
+        QCoreApplication::processEvents();
+        // Taken back in one step, like any other gesture.
+        QCOMPARE(undo.history().undoCount(), std::size_t{2});
+        const auto reset = rig.sink.frames;
+        QVERIFY(undo.undo());
+        QCOMPARE(rig.state.in(1).level, 30);
+        QVERIFY(undo.redo());
+        rig.sink.frames = reset;
         QCOMPARE(fader->position(), 70 - 60);
         // The reset is one edit, with the frame a plain edit to 0 dB puts on the wire.
         DeviceState scratch = rig.state;

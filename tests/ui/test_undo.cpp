@@ -76,7 +76,7 @@ void TestUndo::faderDragOfAGroupIsOneStep() {
     emit fader->faderChanged(1012, 35);
     QCOMPARE(undo.history().undoCount(), std::size_t{1});
     QVERIFY(undo.undoAction()->isEnabled());
-    QCOMPARE(undo.undoAction()->text(), QStringLiteral("Undo CH 3 VOL"));
+    QCOMPARE(undo.undoAction()->text(), QStringLiteral("Undo CH3 VOL"));
     const std::int32_t after = rig.state.in(3).level;
     QCOMPARE(rig.state.in(16).level, after);
 
@@ -87,7 +87,7 @@ void TestUndo::faderDragOfAGroupIsOneStep() {
     QVERIFY(expectUndo.size() > 1); // the members' copies, each paused
     for (int c = 1; c <= 16; ++c)
         QCOMPARE(rig.state.in(c).level, before);
-    QCOMPARE(undo.redoAction()->text(), QStringLiteral("Redo CH 3 VOL"));
+    QCOMPARE(undo.redoAction()->text(), QStringLiteral("Redo CH3 VOL"));
 
     const auto expectRedo = editFrames(rig.state, level, after);
     rig.sink.frames.clear();
@@ -112,7 +112,7 @@ void TestUndo::toggleNamesLockAndOffline() {
     const auto original = editFrames(rig.state, mute, 1);
     test::click(button);
     QCOMPARE(rig.state.in(5).mute, 1);
-    QCOMPARE(undo.undoAction()->text(), QStringLiteral("Undo CH 5 MUTE"));
+    QCOMPARE(undo.undoAction()->text(), QStringLiteral("Undo CH5 MUTE"));
 
     setLanguageFlag(kChinese);
     QSignalSpy refused(&undo, &UndoActions::stepRefused);
@@ -235,6 +235,16 @@ void TestUndo::shortcutsInTheWindowLeaveTextFieldsTheirOwn() {
     QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
     QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(state.in(1).level, 30);
+    // Locked with Ctrl+L, Ctrl+Z takes nothing back; unlocked, it does again.
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    QVERIFY(window.edits().locked());
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(state.in(1).level, 30);
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    QVERIFY(!window.edits().locked());
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(state.in(1).level, 60);
+    QTest::keyClick(&window, Qt::Key_Y, Qt::ControlModifier);
 
     // A text field being edited keeps Ctrl+Z for its own text.
     auto* line = new QLineEdit(&window);

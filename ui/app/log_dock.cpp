@@ -1,4 +1,5 @@
 // The link's headers go first: Qt's keyword macros must not be defined while they are read.
+#include "link/connection.h"
 #include "link/device_link.h"
 #include "log/event_log.h"
 
@@ -19,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/main_window.h"
@@ -135,11 +137,19 @@ LogDock* LogDock::install(MainWindow& window, LinkAdapter& link, TrafficLog& tra
     dock->updateHook();
     // The status label's texts are the link's story: ONLINE, OFFLINE, RECONNECTING, ...
     auto last = std::make_shared<QString>();
-    QObject::connect(&link, &LinkAdapter::statusLabel, dock, [last, &events](bool, const QString& text) {
-        if (text == *last) return;
-        *last = text;
-        events.add(pick("Link: %1", "连接: %1").arg(text).toStdString());
-    });
+    auto retrying = std::make_shared<bool>(false);
+    QObject::connect(&link, &LinkAdapter::statusLabel, dock,
+                     [last, retrying, &link, &events](bool online, const QString& text) {
+                         if (text == *last) return;
+                         *last = text;
+                         events.add(pick("Link: %1", "连接: %1").arg(text).toStdString());
+                         // Whoever reads the log afterwards wants to see that the link came back
+                         // on its own, not only a second ONLINE.
+                         if (link.link().connection().reconnecting())
+                             *retrying = true;
+                         else if (std::exchange(*retrying, false) && online)
+                             events.add(pick("Link: reconnected", "连接: 已重新连接").toStdString());
+                     });
     // Shown in the status label, not in a box; a dead line repeats the same error for every
     // frame, so only a new text is logged.
     auto lastFailure = std::make_shared<QString>();

@@ -1,6 +1,7 @@
 #include "app/screenshot_walker.h"
 
 #include <QDir>
+#include <QMenu>
 #include <QPixmap>
 #include <QTabWidget>
 #include <cstdio>
@@ -8,9 +9,11 @@
 #include "app/about_box.h"
 #include "app/log_dock.h"
 #include "app/main_window.h"
+#include "binding/edit_controller.h"
 #include "controls/drop_list.h"
 #include "controls/image_button.h"
 #include "link/device_state.h"
+#include "link/field_registry.h"
 #include "link/reports.h"
 #include "pages/admin/device_settings_page.h"
 #include "pages/admin/scene_panel.h"
@@ -125,6 +128,17 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
              log->tabs()->setCurrentIndex(1);
          },
          [this]() -> QWidget* { return dialog_; }, 1200},
+        // The shell's menus, with something to take back in the Edit menu.
+        {"23-menu-edit",
+         [this, &w] {
+             if (const auto id = FieldRegistry::instance().idOf(w.state(), &w.state().in(3).level))
+                 w.edits().edit(*id, w.state().in(3).level == 60 ? 61 : 60);
+             showMenu(w.editMenu());
+         },
+         [this]() -> QWidget* { return dialog_; }},
+        {"23-menu-device", [this, &w] { showMenu(w.deviceMenu()); },
+         [this]() -> QWidget* { return dialog_; }},
+        {"23-menu-view", [this, &w] { showMenu(w.viewMenu()); }, [this]() -> QWidget* { return dialog_; }},
         // Last: the search takes the link offline.
         {"24-system-connect-search",
          [&w] {
@@ -136,6 +150,12 @@ ScreenshotWalker::ScreenshotWalker(MainWindow& w, QString outDir, bool waitForLi
     };
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &ScreenshotWalker::next);
+}
+
+void ScreenshotWalker::showMenu(QMenu* menu) {
+    dialog_ = menu;
+    if (!menu) return;
+    menu->popup(window_.mapToGlobal(QPoint(0, 0)));
 }
 
 bool ScreenshotWalker::metersMoving() const {

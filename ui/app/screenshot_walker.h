@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+class QMenu;
+
 namespace quorvel::ui {
 
 class MainWindow;
@@ -29,6 +31,7 @@ private:
     };
     void next();
     bool metersMoving() const;
+    void showMenu(QMenu* menu);
 
     MainWindow& window_;
     QString outDir_;
