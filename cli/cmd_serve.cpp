@@ -21,8 +21,8 @@ namespace quorvel::cli {
 
 int runServe(Args args, const GlobalOptions& g) {
     int port = kDevicePort;
-    std::string apiSpec = "127.0.0.1:" + std::to_string(remote::kDefaultApiPort);
-    std::string oscSpec;
+    std::string apiOption = "127.0.0.1:" + std::to_string(remote::kDefaultApiPort);
+    std::string oscOption;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a != "--api" && a != "--osc" && a != "--port")
@@ -30,9 +30,9 @@ int runServe(Args args, const GlobalOptions& g) {
         if (i + 1 >= args.size()) return usageError("serve: " + a + " needs a value");
         const std::string& v = args[++i];
         if (a == "--api") {
-            apiSpec = v;
+            apiOption = v;
         } else if (a == "--osc") {
-            oscSpec = v;
+            oscOption = v;
         } else {
             char* end = nullptr;
             long p = std::strtol(v.c_str(), &end, 10);
@@ -40,12 +40,12 @@ int runServe(Args args, const GlobalOptions& g) {
             port = static_cast<int>(p);
         }
     }
-    remote::ListenSpec api;
+    remote::ListenAddress api;
     std::string error;
-    if (!remote::parseListenSpec(apiSpec, api, error)) return usageError("serve: --api: " + error);
-    if (!oscSpec.empty()) {
+    if (!remote::parseListenAddress(apiOption, api, error)) return usageError("serve: --api: " + error);
+    if (!oscOption.empty()) {
         osc::OscEndpoint e;
-        if (!osc::parseOscEndpoint(oscSpec, e, error)) return usageError("serve: --osc: " + error);
+        if (!osc::parseOscEndpoint(oscOption, e, error)) return usageError("serve: --osc: " + error);
         if (const std::string w = osc::offLoopbackWarning(e.address, e.port); !w.empty())
             std::cerr << "quorvelctl: serve: " << w << "\n";
     }
@@ -107,8 +107,8 @@ int runServe(Args args, const GlobalOptions& g) {
         std::cerr << "quorvelctl: API on " << api.address << ":" << server.port() << "\n";
     }
     std::unique_ptr<osc::OscServer> osc;
-    if (!oscSpec.empty()) {
-        osc = osc::startOscBridge(owner, std::string_view(oscSpec), error);
+    if (!oscOption.empty()) {
+        osc = osc::startOscBridge(owner, std::string_view(oscOption), error);
         if (osc) owner.addListener(osc.get());
         if (!osc) {
             std::cerr << "quorvelctl: serve: --osc: " << error << "\n";

@@ -536,10 +536,10 @@ std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, const std::s
     return OscServer::start(host, o, error);
 }
 
-std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, std::string_view spec,
+std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, std::string_view option,
                                           std::string& error) {
     OscEndpoint e;
-    if (!parseOscEndpoint(spec, e, error)) {
+    if (!parseOscEndpoint(option, e, error)) {
         error = "--osc: " + error;
         return nullptr;
     }

@@ -80,7 +80,7 @@ std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, const std::s
 
 // The same from the option's text, "PORT" or "ADDR:PORT" (quorvelctl serve --osc); the error
 // names the option's fault or the socket's.
-std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, std::string_view spec,
+std::unique_ptr<OscServer> startOscBridge(remote::RemoteHost& host, std::string_view option,
                                           std::string& error);
 
 } // namespace quorvel::osc

@@ -34,7 +34,7 @@ bool parseIpv4(std::string_view text, in_addr& out) {
 
 } // namespace
 
-bool parseListenSpec(std::string_view text, ListenSpec& out, std::string& error) {
+bool parseListenAddress(std::string_view text, ListenAddress& out, std::string& error) {
     if (text == "off") {
         out.off = true;
         return true;

@@ -35,12 +35,12 @@ struct ApiOptions {
 };
 
 // "ADDR:PORT", "PORT" (on the default address) or "off"; false with a readable error.
-struct ListenSpec {
+struct ListenAddress {
     bool off = false;
     std::string address = kDefaultApiAddress;
     std::uint16_t port = kDefaultApiPort;
 };
-bool parseListenSpec(std::string_view text, ListenSpec& out, std::string& error);
+bool parseListenAddress(std::string_view text, ListenAddress& out, std::string& error);
 
 // Clients must give the token on any address outside 127.0.0.0/8 (0.0.0.0 included).
 bool tokenRequiredOn(std::string_view address);

@@ -168,20 +168,20 @@ TEST(JsonRpc, TokenIsAskedForAndComparedWhole) {
     EXPECT_TRUE(mayListen("127.0.0.1", "", error));
 }
 
-TEST(JsonRpc, ListenSpecs) {
-    ListenSpec s;
+TEST(JsonRpc, ListenAddresss) {
+    ListenAddress s;
     std::string error;
-    ASSERT_TRUE(parseListenSpec("off", s, error));
+    ASSERT_TRUE(parseListenAddress("off", s, error));
     EXPECT_TRUE(s.off);
-    ASSERT_TRUE(parseListenSpec("127.0.0.5:4000", s, error));
+    ASSERT_TRUE(parseListenAddress("127.0.0.5:4000", s, error));
     EXPECT_FALSE(s.off);
     EXPECT_EQ(s.address, "127.0.0.5");
     EXPECT_EQ(s.port, 4000);
-    ASSERT_TRUE(parseListenSpec("4001", s, error));
+    ASSERT_TRUE(parseListenAddress("4001", s, error));
     EXPECT_EQ(s.address, "127.0.0.1");
     EXPECT_EQ(s.port, 4001);
     for (const char* bad : {"", "host:1", "127.0.0.1:", "127.0.0.1:0", "127.0.0.1:70000", "1.2.3:5", "12x"})
-        EXPECT_FALSE(parseListenSpec(bad, s, error)) << bad;
+        EXPECT_FALSE(parseListenAddress(bad, s, error)) << bad;
 }
 
 TEST(JsonRpc, ChangedNotificationsFollowTheSubscription) {

@@ -121,9 +121,9 @@ bool parseAppOptions(const QStringList& arguments, AppOptions& out, QString& err
         return false;
     }
     out.api = p.value(api);
-    remote::ListenSpec spec;
+    remote::ListenAddress apiAddress;
     std::string why;
-    if (!remote::parseListenSpec(out.api.toStdString(), spec, why)) {
+    if (!remote::parseListenAddress(out.api.toStdString(), apiAddress, why)) {
         error = QStringLiteral("--api: %1").arg(QString::fromStdString(why));
         return false;
     }
