@@ -27,28 +27,14 @@ LinkHost::LinkHost(DeviceState& state, DeviceLink& link, DeviceLink::ReportObser
 
 void LinkHost::onReport(std::string_view frame, const DispatchResult& r) {
     if (reports_) reports_(frame, r);
-    if (r.wentOnline) pendingEdits_ = 0; // the device's full state has replaced ours
-    notify(shownChanges(r));
-    if (r.kind == ReportKind::Status) {
-        const auto now = Steady::now();
-        statusTimes_.push_back(now);
-        while (!statusTimes_.empty() && now - statusTimes_.front() > std::chrono::seconds(1))
-            statusTimes_.pop_front();
-        for (RemoteListener* l : listeners_)
-            l->metersUpdated();
-    }
-}
-
-void LinkHost::notify(const ChangeSet& changes) {
-    if (changes.empty()) return;
-    for (RemoteListener* l : listeners_)
-        l->fieldsChanged(changes);
+    surfaces_.changed(shownChanges(r));
+    surfaces_.reported(r);
 }
 
 EditOutcome LinkHost::applied(EditOutcome o) {
     if (o.applied) {
-        if (!state_.link.linkOnline) ++pendingEdits_;
-        notify(o.changed);
+        if (!state_.link.linkOnline) surfaces_.editedOffline();
+        surfaces_.changed(o.changed);
     }
     return o;
 }
@@ -78,8 +64,8 @@ bool LinkHost::recall(std::string_view kind, std::string_view name, int channel,
     if (isSceneKind(kind)) return recallScene(name, error);
     auto r = recallPreset(*store_, kind, name, channel, state_, sink_, error);
     if (!r) return false;
-    if (!state_.link.linkOnline) ++pendingEdits_;
-    notify(r->changes);
+    if (!state_.link.linkOnline) surfaces_.editedOffline();
+    surfaces_.changed(r->changes);
     return true;
 }
 
@@ -104,13 +90,13 @@ bool LinkHost::recallScene(std::string_view idOrName, std::string& error) {
         error = r.message.empty() ? "the scene could not be recalled" : r.message;
         return false;
     }
-    notify(ChangeSet::everything());
+    surfaces_.changed(ChangeSet::everything());
     // As the window does it: the whole model in one paced transfer; offline only the model changes.
     if (state_.link.linkOnline) {
         upload_ = std::make_unique<BulkUpload>(state_);
         pumpUpload();
     } else {
-        ++pendingEdits_;
+        surfaces_.editedOffline();
     }
     return true;
 }
@@ -133,8 +119,8 @@ LinkStatus LinkHost::status() const {
     LinkStatus st;
     st.online = state_.link.linkOnline;
     st.deviceAddress = state_.link.hostAddress;
-    st.reportRateHz = st.online ? static_cast<int>(statusTimes_.size()) : 0;
-    st.pendingEdits = pendingEdits_;
+    st.reportRateHz = st.online ? surfaces_.reportRateHz() : 0;
+    st.pendingEdits = surfaces_.pendingEdits();
     return st;
 }
 

@@ -15,6 +15,7 @@
 #include "admin/bulk_upload.h"
 #include "link/device_link.h"
 #include "remote/remote_host.h"
+#include "remote/surface_fan_out.h"
 
 namespace quorvel {
 class PresetStore;
@@ -27,8 +28,8 @@ public:
     // Takes the link's wake-up and report observer; `reports` still sees every report.
     LinkHost(DeviceState& state, DeviceLink& link, DeviceLink::ReportObserver reports = {});
 
-    void addListener(RemoteListener* listener) { listeners_.push_back(listener); }
-    void removeListener(RemoteListener* listener) { std::erase(listeners_, listener); }
+    void addListener(RemoteListener* listener) { surfaces_.addListener(listener); }
+    void removeListener(RemoteListener* listener) { surfaces_.removeListener(listener); }
     // Where recall finds presets and scenes (the scene files sit in dataDir); without a store
     // recall answers that there is none.
     void setRecallSources(PresetStore* store, std::filesystem::path dataDir);
@@ -50,7 +51,6 @@ public:
     std::uint64_t sendFailures() const { return sendFailures_; }
 
 private:
-    void notify(const ChangeSet& changes);
     void onReport(std::string_view frame, const DispatchResult& r);
     EditOutcome applied(EditOutcome o);
     EditSink& sink() { return sink_; }
@@ -61,9 +61,7 @@ private:
     DeviceLink& link_;
     DeviceLink::ReportObserver reports_;
     CallbackSink sink_;
-    std::vector<RemoteListener*> listeners_;
-    std::deque<std::chrono::steady_clock::time_point> statusTimes_; // the last second's
-    int pendingEdits_ = 0;
+    SurfaceFanOut surfaces_;
     std::uint64_t sendFailures_ = 0;
     PresetStore* store_ = nullptr;
     std::filesystem::path dataDir_;

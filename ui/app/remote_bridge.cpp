@@ -12,30 +12,12 @@
 
 namespace quorvel::ui {
 
-using Steady = std::chrono::steady_clock;
-
 RemoteBridge::RemoteBridge(EditController& edits, LinkAdapter& link, QObject* parent)
     : QObject(parent), edits_(edits), link_(link) {
-    QObject::connect(&edits_, &EditController::changed, this, [this](const ChangeSet& changes) {
-        if (changes.empty()) return;
-        for (remote::RemoteListener* l : listeners_)
-            l->fieldsChanged(changes);
-    });
+    QObject::connect(&edits_, &EditController::changed, this,
+                     [this](const ChangeSet& changes) { surfaces_.changed(changes); });
     QObject::connect(&link_, &LinkAdapter::reportDispatched, this,
-                     [this](const DispatchResult& r, const ChangeSet&) {
-                         if (r.wentOnline) pendingEdits_ = 0; // the device's full state has replaced ours
-                         if (r.kind != ReportKind::Status) return;
-                         const auto now = Steady::now();
-                         statusTimes_.push_back(now);
-                         while (!statusTimes_.empty() && now - statusTimes_.front() > std::chrono::seconds(1))
-                             statusTimes_.pop_front();
-                         for (remote::RemoteListener* l : listeners_)
-                             l->metersUpdated();
-                     });
-}
-
-void RemoteBridge::removeListener(remote::RemoteListener* listener) {
-    listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+                     [this](const DispatchResult& r, const ChangeSet&) { surfaces_.reported(r); });
 }
 
 const DeviceState& RemoteBridge::state() const {
@@ -44,13 +26,13 @@ const DeviceState& RemoteBridge::state() const {
 
 EditOutcome RemoteBridge::edit(FieldId field, std::int32_t raw) {
     EditOutcome o = edits_.edit(field, raw, {}, EditOrigin::Remote);
-    if (o.applied && !edits_.state().link.linkOnline) ++pendingEdits_;
+    if (o.applied && !edits_.state().link.linkOnline) surfaces_.editedOffline();
     return o;
 }
 
 EditOutcome RemoteBridge::editName(FieldId field, std::string_view gbk) {
     EditOutcome o = edits_.editName(field, gbk, EditOrigin::Remote);
-    if (o.applied && !edits_.state().link.linkOnline) ++pendingEdits_;
+    if (o.applied && !edits_.state().link.linkOnline) surfaces_.editedOffline();
     return o;
 }
 
@@ -76,7 +58,7 @@ bool RemoteBridge::recall(std::string_view kind, std::string_view name, int chan
     auto r = remote::recallPreset(*store_, kind, name, channel, edits_.state(), edits_.sink(), error);
     if (!r) return false;
     logEvent(std::string(kind) + " preset recalled by a remote client: " + std::string(name));
-    if (!edits_.state().link.linkOnline) ++pendingEdits_;
+    if (!edits_.state().link.linkOnline) surfaces_.editedOffline();
     edits_.announceUser(r->changes, r->undo, EditOrigin::Remote);
     return true;
 }
@@ -96,8 +78,8 @@ remote::LinkStatus RemoteBridge::status() const {
     const auto& link = edits_.state().link;
     st.online = link.linkOnline;
     st.deviceAddress = link.hostAddress;
-    st.reportRateHz = st.online ? static_cast<int>(statusTimes_.size()) : 0;
-    st.pendingEdits = pendingCount_ ? pendingCount_() : pendingEdits_;
+    st.reportRateHz = st.online ? surfaces_.reportRateHz() : 0;
+    st.pendingEdits = pendingCount_ ? pendingCount_() : surfaces_.pendingEdits();
     return st;
 }
 
@@ -106,11 +88,11 @@ void RemoteBridge::post(std::function<void()> fn) {
     QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
 }
 
-std::unique_ptr<RemoteSurfaces> startRemoteApi(const std::string& spec, const std::string& token,
+std::unique_ptr<RemoteSurfaces> startRemoteApi(const std::string& option, const std::string& token,
                                                EditController& edits, LinkAdapter& link, std::string& error) {
     auto s = std::make_unique<RemoteSurfaces>();
     s->bridge = std::make_unique<RemoteBridge>(edits, link);
-    if (!startApiSurface(*s, spec, token, error) || !s->api) return nullptr;
+    if (!startApiSurface(*s, option, token, error) || !s->api) return nullptr;
     return s;
 }
 
@@ -124,10 +106,10 @@ RemoteSurfaces::~RemoteSurfaces() {
     }
 }
 
-bool startApiSurface(RemoteSurfaces& s, const std::string& spec, const std::string& token,
+bool startApiSurface(RemoteSurfaces& s, const std::string& option, const std::string& token,
                      std::string& error) {
-    remote::ListenSpec where;
-    if (!remote::parseListenSpec(spec, where, error)) return false;
+    remote::ListenAddress where;
+    if (!remote::parseListenAddress(option, where, error)) return false;
     if (where.off) return true;
     if (!remote::mayListen(where.address, token, error)) return false;
     remote::ApiOptions options;

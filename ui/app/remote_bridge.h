@@ -7,6 +7,7 @@
 #include "osc/osc_server.h"
 #include "remote/api_server.h"
 #include "remote/remote_host.h"
+#include "remote/surface_fan_out.h"
 
 #include <QObject>
 
@@ -31,8 +32,8 @@ class RemoteBridge : public QObject, public remote::RemoteHost {
 public:
     RemoteBridge(EditController& edits, LinkAdapter& link, QObject* parent = nullptr);
 
-    void addListener(remote::RemoteListener* listener) { listeners_.push_back(listener); }
-    void removeListener(remote::RemoteListener* listener);
+    void addListener(remote::RemoteListener* listener) { surfaces_.addListener(listener); }
+    void removeListener(remote::RemoteListener* listener) { surfaces_.removeListener(listener); }
     // The window's count of edits not on the device; without one, the bridge counts its own.
     void setPendingCount(std::function<int()> count) { pendingCount_ = std::move(count); }
     // Where recall finds presets, and the window's scene recall (by ID or name); without them
@@ -52,9 +53,7 @@ public:
 private:
     EditController& edits_;
     LinkAdapter& link_;
-    std::vector<remote::RemoteListener*> listeners_;
-    std::deque<std::chrono::steady_clock::time_point> statusTimes_; // the last second's
-    int pendingEdits_ = 0;
+    remote::SurfaceFanOut surfaces_;
     std::function<int()> pendingCount_;
     PresetStore* store_ = nullptr;
     SceneRecall scenes_;
@@ -69,12 +68,12 @@ struct RemoteSurfaces {
     ~RemoteSurfaces();
 };
 // False with the reason when a surface that was asked for cannot listen; the others still run.
-bool startApiSurface(RemoteSurfaces& s, const std::string& spec, const std::string& token,
+bool startApiSurface(RemoteSurfaces& s, const std::string& option, const std::string& token,
                      std::string& error);
 bool startOscSurface(RemoteSurfaces& s, const std::string& address, std::uint16_t port, std::string& error);
 
 // The API alone over a bridge of its own; null (and why, unless off) when it is off or cannot listen.
-std::unique_ptr<RemoteSurfaces> startRemoteApi(const std::string& spec, const std::string& token,
+std::unique_ptr<RemoteSurfaces> startRemoteApi(const std::string& option, const std::string& token,
                                                EditController& edits, LinkAdapter& link, std::string& error);
 // OSC alone over a bridge of its own (tests, tools).
 using OscBridge = RemoteSurfaces;
